@@ -1,0 +1,1 @@
+#include "search/result_details.h"

@@ -1,0 +1,1 @@
+#include "search/site_table.h"

@@ -1,0 +1,1 @@
+#include "text/code_page.h"

@@ -1,0 +1,1 @@
+#include "web/url_parts.h"

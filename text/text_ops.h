@@ -27,13 +27,16 @@ inline constexpr std::string_view QuotePlaceholder = "#\xD2\xFD\xBA\xC5";
 // 1-based position of the first occurrence of `needle` that begins at or after `start`
 // (below 1 counts as 1), or -1. An empty needle gives 1 when the searched stretch is not
 // empty, -1 when it is. With `ignoreCase` ASCII letters are compared folded. A lead byte
-// followed by the end of the text ends the search.
+// followed by the end of the text ends the search. The walk over characters begins at
+// `start`, which is taken to be a character boundary (callers resume after a marker).
+// One pass over the text, whatever its length.
 // Example: FindText("\xB0\xA1", "\xA1") == -1 (the 0xA1 is a trail byte).
 [[nodiscard]] int FindText(std::string_view text, std::string_view needle, int start = 1,
                            bool ignoreCase = false);
 
 // 1-based position of the last occurrence of `needle` in the whole text (case-sensitive),
-// or -1.
+// or -1. Occurrences may overlap: FindLastText("aaa", "aa") == 2. An empty needle gives 1
+// for a non-empty text, as FindText does.
 [[nodiscard]] int FindLastText(std::string_view text, std::string_view needle);
 
 // The first `count` bytes; the whole text if shorter; empty if count <= 0.
@@ -68,8 +71,8 @@ inline constexpr std::string_view QuotePlaceholder = "#\xD2\xFD\xBA\xC5";
 // QuotePlaceholder in either marker stands for '"'. Without `matchCase` the markers are
 // found regardless of the case of ASCII letters.
 // Example: TextBetween("k=v; k=w;", "k=", ";", 3) == "w".
-[[nodiscard]] Text TextBetween(std::string_view text, std::string_view left,
-                               std::string_view right, int start = 0, bool matchCase = false);
+[[nodiscard]] Text TextBetween(std::string_view text, std::string_view left, std::string_view right,
+                               int start = 0, bool matchCase = false);
 
 // The value of one header line: the text after its first ':' without leading and trailing
 // spaces; empty when the line holds no ':'.

@@ -1,1 +1,375 @@
 #include "text/code_page.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace trawler {
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// ICU converters, cached per thread.
+//
+// Opening a converter costs far more than a short conversion, and a UConverter carries
+// state, so it must not be shared between threads. Each thread therefore opens the two it
+// needs once and keeps them until it ends. Every use resets the converter first, so no state
+// from an earlier (possibly failed) call leaks into the next one.
+
+struct ConverterCloser {
+  void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+enum class Codec { kGbk, kUtf8 };
+
+ConverterPtr OpenConverter(Codec codec) {
+  UErrorCode error = U_ZERO_ERROR;
+  ConverterPtr converter(ucnv_open(codec == Codec::kGbk ? "windows-936-2000" : "UTF-8", &error));
+  if (U_FAILURE(error)) return nullptr;
+  // A character outside GBK becomes "?", never a best-fit look-alike. Malformed input
+  // decodes to U+FFFD (ICU's substitution callbacks are the default in both directions).
+  ucnv_setFallback(converter.get(), false);
+  if (codec == Codec::kGbk) {
+    ucnv_setSubstChars(converter.get(), "?", 1, &error);
+    if (U_FAILURE(error)) return nullptr;
+  }
+  return converter;
+}
+
+// The calling thread's converter for `codec`, reset; nullptr when ICU cannot open it.
+UConverter* CachedConverter(Codec codec) {
+  thread_local ConverterPtr gbk;
+  thread_local ConverterPtr utf8;
+  ConverterPtr& slot = codec == Codec::kGbk ? gbk : utf8;
+  if (!slot) slot = OpenConverter(codec);
+  if (slot) ucnv_reset(slot.get());
+  return slot.get();
+}
+
+// Which codec a Windows code-page number names; false for a code page this program lacks.
+bool CodecOf(int codePage, Codec* codec) {
+  if (codePage == kCodePageSystem || codePage == kCodePageGbk) {
+    *codec = Codec::kGbk;
+    return true;
+  }
+  if (codePage == kCodePageUtf8) {
+    *codec = Codec::kUtf8;
+    return true;
+  }
+  return false;
+}
+
+// Decodes all of `source` and writes it into `out` from index `used` on, growing `out` when
+// it lacks room. Returns the new number of used units, or `used` unchanged when ICU fails.
+// Conversions are flushed: a sequence cut off at the end decodes to U+FFFD.
+std::size_t DecodeInto(UConverter* converter, std::string_view source, std::u16string& out,
+                       std::size_t used) {
+  const char* from = source.data();
+  const char* const fromEnd = from + source.size();
+  while (true) {
+    UChar* to = out.data() + used;
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_toUnicode(converter, &to, out.data() + out.size(), &from, fromEnd, nullptr, true, &error);
+    used = static_cast<std::size_t>(to - out.data());
+    if (error == U_BUFFER_OVERFLOW_ERROR) {
+      out.resize(out.size() + std::max<std::size_t>(16, out.size() / 2));
+      continue;
+    }
+    if (U_FAILURE(error)) ucnv_reset(converter);
+    return used;
+  }
+}
+
+// Encodes all of `source` into `out` from index `used` on, growing `out` when it lacks room.
+// Returns the new number of used bytes.
+std::size_t EncodeInto(UConverter* converter, std::u16string_view source, std::string& out,
+                       std::size_t used) {
+  const UChar* from = source.data();
+  const UChar* const fromEnd = from + source.size();
+  while (true) {
+    char* to = out.data() + used;
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_fromUnicode(converter, &to, out.data() + out.size(), &from, fromEnd, nullptr, true,
+                     &error);
+    used = static_cast<std::size_t>(to - out.data());
+    if (error == U_BUFFER_OVERFLOW_ERROR) {
+      out.resize(out.size() + std::max<std::size_t>(16, out.size() / 2));
+      continue;
+    }
+    if (U_FAILURE(error)) ucnv_reset(converter);
+    return used;
+  }
+}
+
+// The whole decoding of `source` in `codec`.
+std::u16string Decode(Codec codec, std::string_view source) {
+  std::u16string out;
+  UConverter* converter = CachedConverter(codec);
+  if (converter == nullptr || source.empty()) return out;
+  // One unit per byte covers both codecs: GBK and UTF-8 never give more units than bytes,
+  // malformed bytes included (at most one U+FFFD per byte).
+  out.resize(source.size());
+  out.resize(DecodeInto(converter, source, out, 0));
+  return out;
+}
+
+// The whole encoding of `source` in `codec`.
+std::string Encode(Codec codec, std::u16string_view source) {
+  std::string out;
+  UConverter* converter = CachedConverter(codec);
+  if (converter == nullptr || source.empty()) return out;
+  out.resize(source.size() * (codec == Codec::kUtf8 ? 3 : 2));
+  out.resize(EncodeInto(converter, source, out, 0));
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// The composite check on the way to GBK: a base character followed by a combining mark
+// becomes the precomposed character where Unicode has one (e + U+0301 -> U+00E9, which GBK
+// holds as A8 A6). Only such pairs are composed, repeatedly for stacked marks (u + U+0308 +
+// U+0301 -> U+01D8); full NFC is not run, because it would also rewrite singletons such as
+// U+212B that GBK text should keep as they are.
+
+const icu::Normalizer2* Nfc() {
+  static const icu::Normalizer2* const nfc = [] {
+    UErrorCode error = U_ZERO_ERROR;
+    const icu::Normalizer2* instance = icu::Normalizer2::getNFCInstance(error);
+    return U_SUCCESS(error) ? instance : nullptr;
+  }();
+  return nfc;
+}
+
+bool IsCombiningMark(UChar32 c) {
+  // Every mark lies at or above U+0300: this test keeps the common case off ICU.
+  return c >= 0x300 && (U_GET_GC_MASK(c) & U_GC_M_MASK) != 0;
+}
+
+// Composes base + mark pairs of `units[0, length)` in place; returns the new length.
+std::size_t ComposePairs(char16_t* units, std::size_t length) {
+  const icu::Normalizer2* nfc = Nfc();
+  if (nfc == nullptr) return length;
+  std::size_t read = 0;
+  std::size_t write = 0;
+  std::size_t lastStart = 0;  // where the last written code point begins
+  UChar32 last = -1;          // the last written code point, -1 before the first
+  while (read < length) {
+    UChar32 c;
+    U16_NEXT(units, read, length, c);
+    if (last >= 0 && IsCombiningMark(c)) {
+      const UChar32 composite = nfc->composePair(last, c);
+      if (composite >= 0) {
+        // A composite never needs more units than the pair it replaces.
+        write = lastStart;
+        U16_APPEND_UNSAFE(units, write, composite);
+        last = composite;
+        continue;
+      }
+    }
+    lastStart = write;
+    U16_APPEND_UNSAFE(units, write, c);
+    last = c;
+  }
+  return write;
+}
+
+// Encodes UTF-16 to GBK with the composite check; the text ends before the first U+0000.
+Text WideToGbk(std::u16string_view wide) {
+  wide = wide.substr(0, wide.find(u'\0'));
+  std::u16string composed(wide);
+  composed.resize(ComposePairs(composed.data(), composed.size()));
+  return Encode(Codec::kGbk, composed);
+}
+
+// The UTF-16 code units of a wide buffer (UTF-16LE bytes); a final odd byte is dropped.
+std::u16string UnitsOf(std::string_view wide) {
+  std::u16string units(wide.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(wide[2 * i]) |
+                                     static_cast<unsigned char>(wide[2 * i + 1]) << 8);
+  }
+  return units;
+}
+
+// A wide buffer (UTF-16LE bytes) of `units`, with `totalUnits` units in all; the units
+// beyond `units` are zero.
+Bytes WideBytesOf(std::u16string_view units, std::size_t totalUnits) {
+  Bytes bytes(2 * totalUnits, '\0');
+  for (std::size_t i = 0; i < units.size() && i < totalUnits; ++i) {
+    bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
+  }
+  return bytes;
+}
+
+// ---------------------------------------------------------------------------------------
+// ASCII fast path. Response pages are mostly ASCII, which is the same byte in UTF-8, in GBK
+// and (widened) in UTF-16, so runs of it are copied directly and only the stretches around
+// other bytes go through ICU. Splitting there never changes the result:
+// - UTF-8: a byte below 0x80 is never part of a multi-byte sequence, so a malformed
+//   sequence before it decodes the same whether or not the input ends there.
+// - GBK: a stretch takes a lead byte together with the byte after it, whatever that byte
+//   is, so a stretch never ends between a lead byte and its trail (a trail may be ASCII).
+// - The composite check: a combining mark can compose with the ASCII letter just before it,
+//   so that letter goes into the stretch as well. No ASCII character is a mark, so nothing
+//   composes across the end of a stretch.
+// Short ASCII gaps between two stretches are handed to ICU with them: a call into ICU costs
+// more than converting a few ASCII bytes there.
+constexpr std::size_t kShortAsciiGap = 16;
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// The index of the first byte >= 0x80 at or after `from`, or `text.size()`.
+std::size_t AsciiRunEnd(std::string_view text, std::size_t from) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t i = from;
+  while (i + 8 <= size) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, bytes + i, 8);
+    if ((chunk & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < size && bytes[i] < 0x80) ++i;
+  return i;
+}
+
+// The end of the stretch of non-ASCII text that begins at `from` (a byte >= 0x80): the
+// index of the first ASCII byte that starts a character and is followed by more than a
+// short ASCII gap, or `text.size()`.
+std::size_t StretchEnd(std::string_view text, std::size_t from, bool pairs) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t i = from;
+  while (i < size) {
+    if (bytes[i] >= 0x80) {
+      // A GBK lead byte takes the next byte with it, whatever it is.
+      i += (pairs && bytes[i] >= 0x81 && bytes[i] <= 0xFE && i + 1 < size) ? 2 : 1;
+      continue;
+    }
+    const std::size_t asciiEnd = AsciiRunEnd(text, i);
+    if (asciiEnd == size || asciiEnd - i > kShortAsciiGap) return i;
+    i = asciiEnd;
+  }
+  return size;
+}
+
+}  // namespace
+
+Text UrlEncode(std::string_view text, bool keepPlain, bool utf8First) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const Text source = utf8First ? GbkToUtf8(text) : MakeText(text);
+  Text result;
+  result.reserve(source.size() * 3);
+  for (const char ch : source) {
+    const auto b = static_cast<unsigned char>(ch);
+    const bool plain = b == '-' || b == '.' || (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') ||
+                       (b >= 'a' && b <= 'z');
+    if (keepPlain && plain) {
+      result += ch;
+    } else {
+      result += '%';
+      result += kHex[b >> 4];
+      result += kHex[b & 0x0F];
+    }
+  }
+  return result;
+}
+
+Text GbkToUtf8(std::string_view text) {
+  return UnicodeToAnsi(AnsiToUnicode(text, kCodePageGbk), kCodePageUtf8);
+}
+
+Bytes AnsiToUnicode(std::string_view text, int codePage) {
+  Codec codec;
+  const Text source = MakeText(text);
+  if (source.empty() || !CodecOf(codePage, &codec)) return Bytes();
+  // The buffer holds the text's units in the system code page plus a zero unit. Decoding
+  // with another code page may need more units; the buffer then grows to hold them all,
+  // rather than cutting the text short.
+  const std::u16string system = Decode(Codec::kGbk, source);
+  const std::size_t sizedUnits = system.size() + 1;
+  if (codec == Codec::kGbk) return WideBytesOf(system, sizedUnits);
+  const std::u16string units = Decode(codec, source);
+  return WideBytesOf(units, std::max(sizedUnits, units.size() + 1));
+}
+
+Text UnicodeToAnsi(std::string_view wide, int codePage) {
+  Codec codec;
+  if (!CodecOf(codePage, &codec)) return Text();
+  std::u16string units = UnitsOf(wide);
+  units.resize(std::min(units.size(), units.find(u'\0')));
+  // The result is the complete conversion. The text's size in the system code page, doubled,
+  // would not hold the UTF-8 form of some GBK texts (the single byte 0x80 is the three
+  // UTF-8 bytes of U+20AC), and a keyword cut short would search for something else.
+  return MakeText(Encode(codec, units));
+}
+
+Text Utf8ToGbk(std::string_view data) {
+  // A zero byte is always U+0000 in UTF-8, and the text ends there.
+  data = data.substr(0, std::min(data.size(), data.find('\0')));
+  UConverter* utf8 = CachedConverter(Codec::kUtf8);
+  UConverter* gbk = CachedConverter(Codec::kGbk);
+  if (utf8 == nullptr || gbk == nullptr) return Text();
+
+  // GBK never takes more bytes than UTF-8 for the same text (at most two bytes for a
+  // character of two or more UTF-8 bytes, one "?" per malformed byte), so one buffer of the
+  // input's size holds the result; EncodeInto grows it should that ever not hold.
+  Text out(data.size(), '\0');
+  std::size_t used = 0;
+  std::u16string wide;  // scratch for one stretch, grown to the longest
+  std::size_t i = 0;
+  while (i < data.size()) {
+    const std::size_t runEnd = AsciiRunEnd(data, i);
+    // The ASCII byte before a stretch may be the base of a combining mark in it.
+    const std::size_t stretchStart = runEnd > i && runEnd < data.size() ? runEnd - 1 : runEnd;
+    std::memcpy(out.data() + used, data.data() + i, stretchStart - i);
+    used += stretchStart - i;
+    if (runEnd == data.size()) break;
+    const std::size_t stretchEnd = StretchEnd(data, runEnd, false);
+    const std::string_view stretch = data.substr(stretchStart, stretchEnd - stretchStart);
+    if (wide.size() < stretch.size()) wide.resize(stretch.size());
+    std::size_t units = DecodeInto(utf8, stretch, wide, 0);
+    units = ComposePairs(wide.data(), units);
+    used = EncodeInto(gbk, std::u16string_view(wide.data(), units), out, used);
+    i = stretchEnd;
+  }
+  out.resize(used);
+  return out;
+}
+
+Bytes Utf8ToUnicode(std::string_view data) {
+  const std::u16string units = Decode(Codec::kUtf8, data);
+  return WideBytesOf(units, units.size());
+}
+
+Text UnicodeToGbk(std::string_view wide) { return WideToGbk(UnitsOf(wide)); }
+
+std::u16string GbkToUtf16(std::string_view text) {
+  UConverter* gbk = CachedConverter(Codec::kGbk);
+  if (gbk == nullptr || text.empty()) return std::u16string();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  // One unit per byte at most (a pair gives one unit, anything malformed one U+FFFD a byte).
+  std::u16string out(text.size(), u'\0');
+  std::size_t used = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t runEnd = AsciiRunEnd(text, i);
+    for (; i < runEnd; ++i) out[used++] = bytes[i];
+    if (runEnd == text.size()) break;
+    const std::size_t stretchEnd = StretchEnd(text, runEnd, true);
+    used = DecodeInto(gbk, text.substr(runEnd, stretchEnd - runEnd), out, used);
+    i = stretchEnd;
+  }
+  out.resize(used);
+  return out;
+}
+
+Text Utf16ToGbk(std::u16string_view text) { return WideToGbk(text); }
+
+}  // namespace trawler

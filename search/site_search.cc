@@ -1,11 +1,82 @@
 #include "search/site_search.h"
 
-namespace trawler {
+#include <string>
 
-// The routines are being written; until then a search only empties the list.
-void SearchEngine1(ControlsPort& port) { port.ClearRows(); }
-void SearchEngine2(ControlsPort& port) { port.ClearRows(); }
-void SearchEngine3(ControlsPort& port) { port.ClearRows(); }
+#include "search/site_table.h"
+#include "text/code_page.h"
+#include "text/regex_matcher.h"
+#include "text/text_ops.h"
+#include "web/http_exchange.h"
+
+namespace trawler {
+namespace {
+
+Text EncodeKeyword(const Text& keyword) {
+  return UrlEncode(keyword, /*keepPlain=*/false, /*utf8First=*/true);
+}
+
+// The one moment a routine reads the page counter.
+Text CurrentPageText() { return std::to_string(CurrentPage.load()); }
+
+Text SearchUrl(const SiteDefinition& site, const Text& key, const Text& page) {
+  Text url = "http://";
+  url.append(site.host)
+      .append(site.searchPrefix)
+      .append(key)
+      .append(site.searchMiddle)
+      .append(page)
+      .append(site.searchSuffix);
+  return url;
+}
+
+// Runs the site's pattern over the page and writes one row per match. Rows are addressed
+// as i - 1 from the top: the routine emptied the list itself and counts on being its only
+// writer. The count is read once, before the loop.
+void FillRows(ControlsPort& port, RegexMatcher& matcher, const SiteDefinition& site,
+              const Text& page) {
+  matcher.Create(site.pattern, page);
+  const int count = matcher.MatchCount();
+  for (int i = 1; i <= count; ++i) {
+    port.AppendRow();
+    port.SetCellText(i - 1, 0, std::to_string(i));
+    for (int column = 1; column <= 4; ++column) {
+      port.SetCellText(i - 1, column, matcher.SubMatchText(i, site.columnGroups[column - 1]));
+    }
+  }
+}
+
+// Sites 1 and 2: one GET of the search page.
+void SearchSingleRequest(ControlsPort& port, const SiteDefinition& site) {
+  RegexMatcher matcher;
+  port.ClearRows();
+  const Text encoded = EncodeKeyword(port.KeywordText());
+  const Text url = SearchUrl(site, encoded, CurrentPageText());
+  const Text page = FetchPageText(url, static_cast<int>(site.method));
+  FillRows(port, matcher, site, page);
+}
+
+}  // namespace
+
+void SearchEngine1(ControlsPort& port) { SearchSingleRequest(port, *FindSite(1)); }
+
+void SearchEngine2(ControlsPort& port) { SearchSingleRequest(port, *FindSite(2)); }
+
+// Site 3: a POST of the keyword to the front page, whose answer links the first result page
+// through a search key; then a POST of the keyword to the result page of that key.
+void SearchEngine3(ControlsPort& port) {
+  const SiteDefinition& site = *FindSite(3);
+  RegexMatcher matcher;
+  port.ClearRows();
+  const Text firstBody = Text(site.bodyPrefix) + EncodeKeyword(port.KeywordText());
+  const Text keyPage = FetchPageText("http://" + Text(site.host) + Text(site.keyPagePath),
+                                     static_cast<int>(site.method), firstBody);
+  const Text key = TextBetween(keyPage, site.keyLeftMarker, site.keyRightMarker);
+  const Text url = SearchUrl(site, key, CurrentPageText());
+  // The keyword is read and encoded again for the second request.
+  const Text secondBody = Text(site.bodyPrefix) + EncodeKeyword(port.KeywordText());
+  const Text page = FetchPageText(url, static_cast<int>(site.method), secondBody);
+  FillRows(port, matcher, site, page);
+}
 
 SiteRoutines DefaultSiteRoutines() { return {SearchEngine1, SearchEngine2, SearchEngine3}; }
 

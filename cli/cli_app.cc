@@ -1,0 +1,1 @@
+#include "cli/table_port.h"

@@ -1,0 +1,198 @@
+// Code-page conversions and URL encoding: fixed results, round trips, malformed input and
+// the agreement of the ASCII fast paths with a plain conversion.
+#include "text/code_page.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trawler {
+namespace {
+
+using namespace std::string_literals;
+
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (!out.empty()) out += ' ';
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0x0F];
+  }
+  return out;
+}
+
+// UTF-16 code units as a wide buffer (UTF-16LE bytes).
+Bytes Wide(std::u16string_view units) {
+  Bytes out;
+  for (const char16_t u : units) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  }
+  return out;
+}
+
+TEST(UrlEncodeTest, EncodesEveryByteOrKeepsThePlainSet) {
+  struct Case {
+    std::string text;  // GBK
+    bool keepPlain;
+    bool utf8First;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"abc", false, true, "%61%62%63"},
+      {"abc", true, true, "abc"},
+      {"a b", false, true, "%61%20%62"},
+      {"a b", true, true, "a%20b"},
+      {"\xD6\xD0", false, true, "%E4%B8%AD"},
+      {"\xD6\xD0", true, true, "%E4%B8%AD"},  // bytes >= 0x80 are never kept
+      {"\xD6\xD0", false, false, "%D6%D0"},
+      {"\xD6\xD0", true, false, "%D6%D0"},
+      // "/", "_" and "~" are outside the kept set.
+      {"1.0/x_y~z", true, false, "1.0%2Fx%5Fy%7Ez"},
+      {"\n", false, false, "%0A"},
+      {"-.09AZaz", true, true, "-.09AZaz"},
+      // The GBK euro sign is one byte but three in UTF-8.
+      {"\x80", false, true, "%E2%82%AC"},
+      {"", false, false, ""},
+      {"", true, true, ""},
+      {"", false, true, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(UrlEncode(c.text, c.keepPlain, c.utf8First), c.expected)
+        << "text " << Hex(c.text) << " keepPlain " << c.keepPlain << " utf8First " << c.utf8First;
+  }
+}
+
+TEST(CodePageTest, FixedResults) {
+  struct Case {
+    const char* what;
+    std::function<std::string()> run;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"AnsiToUnicode ab 936", [] { return AnsiToUnicode("ab", kCodePageGbk); }, "a\0b\0\0\0"s},
+      {"AnsiToUnicode empty", [] { return AnsiToUnicode("", kCodePageGbk); }, ""},
+      {"AnsiToUnicode GBK pair", [] { return AnsiToUnicode("\xD6\xD0", kCodePageGbk); },
+       "\x2D\x4E\0\0"s},
+      {"Utf8ToUnicode 61 62", [] { return Utf8ToUnicode("ab"); }, "a\0b\0"s},
+      // No terminator is looked for: a zero byte is decoded like any other.
+      {"Utf8ToUnicode 61 00 62", [] { return Utf8ToUnicode("a\0b"s); }, "a\0\0\0b\0"s},
+      {"Utf8ToUnicode empty", [] { return Utf8ToUnicode(""); }, ""},
+      {"Utf8ToGbk E4 B8 AD", [] { return Utf8ToGbk("\xE4\xB8\xAD"); }, "\xD6\xD0"},
+      {"Utf8ToGbk 61 00 62", [] { return Utf8ToGbk("a\0b"s); }, "a"},
+      {"Utf8ToGbk empty", [] { return Utf8ToGbk(""); }, ""},
+      {"UnicodeToGbk odd three bytes", [] { return UnicodeToGbk("a\0b"s); }, "a"},
+      {"UnicodeToGbk one byte", [] { return UnicodeToGbk("a"); }, ""},
+      {"UnicodeToGbk stops at U+0000", [] { return UnicodeToGbk(Wide(u"a\0b"s)); }, "a"},
+      {"UnicodeToAnsi to UTF-8", [] { return UnicodeToAnsi(Wide(u"\u4E2D\0"s), 65001); },
+       "\xE4\xB8\xAD"},
+      {"UnicodeToAnsi default is GBK", [] { return UnicodeToAnsi(Wide(u"\u4E2D\0"s)); },
+       "\xD6\xD0"},
+      {"UnicodeToAnsi empty", [] { return UnicodeToAnsi(""); }, ""},
+      {"GbkToUtf8", [] { return GbkToUtf8("a\xD6\xD0"); }, "a\xE4\xB8\xAD"},
+      // e + U+0301 composes to U+00E9, which GBK holds as A8 A6.
+      {"compose e U+0301", [] { return Utf8ToGbk("e\xCC\x81"); }, "\xA8\xA6"},
+      {"compose in a wide buffer", [] { return UnicodeToGbk(Wide(u"xe\u0301")); }, "x\xA8\xA6"},
+      // Stacked marks compose step by step: u + U+0308 + U+0301 -> U+01D8 (GBK A8 B6).
+      {"compose stacked marks", [] { return Utf8ToGbk("u\xCC\x88\xCC\x81"); }, "\xA8\xB6"},
+      // No precomposed form: the mark stays and GBK lacks it.
+      {"mark without composite", [] { return Utf8ToGbk("q\xCC\x81"); }, "q?"},
+      // Only base + mark pairs are composed: the Angstrom sign is not rewritten to U+00C5
+      // as full NFC would; GBK lacks both, so it stays one "?".
+      {"no full normalisation", [] { return Utf8ToGbk("\xE2\x84\xAB"); }, "?"},
+      // A Thai letter is outside GBK.
+      {"Thai letter", [] { return Utf8ToGbk("a\xE0\xB8\x81z"); }, "a?z"},
+      {"emoji outside GBK", [] { return Utf8ToGbk("\xF0\x9F\x98\x80"); }, "?"},
+      {"euro to GBK", [] { return Utf8ToGbk("\xE2\x82\xAC"); }, "\x80"},
+      {"Utf16ToGbk", [] { return Utf16ToGbk(u"a\u4E2De\u0301\0z"s); }, "a\xD6\xD0\xA8\xA6"},
+      {"GbkToUtf16", [] { return Wide(GbkToUtf16("a\xD6\xD0\x80")); }, Wide(u"a\u4E2D\u20AC")},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Hex(c.run()), Hex(c.expected)) << c.what;
+  }
+}
+
+TEST(CodePageTest, EuroSignSurvivesTheRoundTrip) {
+  // Each euro sign is one GBK byte but three UTF-8 bytes, more than twice its GBK size:
+  // the UTF-8 form must still come back whole.
+  const std::string utf8 = "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC 5";
+  const Text gbk = Utf8ToGbk(utf8);
+  EXPECT_EQ(Hex(gbk), "80 80 80 80 20 35");
+  EXPECT_EQ(Hex(GbkToUtf8(gbk)), Hex(utf8));
+  EXPECT_EQ(UrlEncode(gbk, false, true), "%E2%82%AC%E2%82%AC%E2%82%AC%E2%82%AC%20%35");
+}
+
+TEST(CodePageTest, MalformedInputNeverStopsAConversion) {
+  struct Case {
+    std::string input;
+    std::string expected;
+  };
+  // Malformed UTF-8: one U+FFFD (one "?" in GBK) per maximal subpart, then on.
+  const std::vector<Case> utf8Cases = {
+      {"\xC0"
+       "AB",
+       "?AB"},  // a lead byte never valid
+      {"\xE4\xB8"
+       "A\xE4\xB8\xAD",
+       "?A\xD6\xD0"},  // a cut-off sequence before ASCII
+      {"\xED\xA0\x80"
+       "x",
+       "???x"},                      // an encoded surrogate
+      {"\xF4\x90\x80\x80", "????"},  // beyond U+10FFFF
+      {"\x80\xBF"
+       "z",
+       "??z"},              // stray trail bytes
+      {"x\xE4\xB8", "x?"},  // cut off at the end
+  };
+  for (const Case& c : utf8Cases) {
+    EXPECT_EQ(Hex(Utf8ToGbk(c.input)), Hex(c.expected)) << "UTF-8 " << Hex(c.input);
+    EXPECT_EQ(Hex(UnicodeToGbk(Utf8ToUnicode(c.input))), Hex(c.expected))
+        << "UTF-8 " << Hex(c.input);
+  }
+  // Malformed GBK: a lead byte without a valid trail is U+FFFD, and the byte after it (an
+  // ASCII trail, 0xFF) is read on its own.
+  struct WideCase {
+    std::string input;
+    std::u16string expected;
+  };
+  const std::vector<WideCase> gbkCases = {
+      {"\x81 a", u"\uFFFD a"},
+      {"\x81\x7F", u"\uFFFD\x7F"},
+      {"a\x81", u"a\uFFFD"},
+      {"\x81\xFF", u"\uFFFD\uF8F5"},
+      // A GBK trail byte may be ASCII: B0 41 is one character, not B0 and "A".
+      {"\xB0\x41", u"\u7646"},
+  };
+  for (const WideCase& c : gbkCases) {
+    EXPECT_EQ(Hex(Wide(GbkToUtf16(c.input))), Hex(Wide(c.expected))) << "GBK " << Hex(c.input);
+  }
+}
+
+TEST(CodePageTest, FastPathsAgreeWithPlainConversionOnAPage) {
+  // A page that switches between long ASCII runs, short gaps and Chinese text, with marks,
+  // malformed bytes and ASCII GBK trail bytes at the switches.
+  std::string utf8;
+  for (int row = 0; row < 200; ++row) {
+    utf8 += "<tr><td class=\"name\">";
+    utf8 += (row % 3 == 0) ? "\xE4\xB8\xAD\xE6\x96\x87" : "plain name";
+    utf8 += (row % 7 == 0) ? "e\xCC\x81" : "";
+    utf8 += (row % 11 == 0) ? "\xE4\xB8" : "";
+    utf8 += "</td><td>" + std::to_string(row) + " MB</td><td>\xE2\x82\xAC</td></tr>\n";
+  }
+  const Text gbk = Utf8ToGbk(utf8);
+  EXPECT_EQ(gbk, UnicodeToGbk(Utf8ToUnicode(utf8)));
+
+  const Bytes wide = AnsiToUnicode(gbk, kCodePageGbk);
+  EXPECT_EQ(Wide(GbkToUtf16(gbk)) + "\0\0"s, wide);
+  const std::string withAsciiTrails = gbk + "\xB0\x41\xB0\x41 x \x81";
+  EXPECT_EQ(Wide(GbkToUtf16(withAsciiTrails)) + "\0\0"s,
+            AnsiToUnicode(withAsciiTrails, kCodePageGbk));
+}
+
+}  // namespace
+}  // namespace trawler

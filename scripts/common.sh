@@ -17,7 +17,7 @@ PACKAGES=(
   libcurl4-openssl-dev libpcre2-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 openssl curl
-  xvfb xauth xclip fonts-wqy-microhei
+  xvfb xauth xclip xdotool fonts-wqy-microhei libqt6svg6
   clang libclang-rt-14-dev
 )
 

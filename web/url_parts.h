@@ -24,7 +24,9 @@ namespace trawler {
 // The port written in the URL, else 443 for https and 80 otherwise.
 [[nodiscard]] int UrlPort(std::string_view url);
 // Everything from the first "/" after the host to the end, in the URL's own case; "/" when
-// there is none. Example: UrlPath("a.b/x?y") == "/x?y".
+// there is none. The host counts where it stands after the scheme, so a host that also
+// occurs in the scheme ("http://t/x") does not pull the scheme into the path.
+// Example: UrlPath("a.b/x?y") == "/x?y".
 [[nodiscard]] Text UrlPath(std::string_view url);
 
 }  // namespace trawler

@@ -21,15 +21,30 @@
 //                    http URLs. Not given: a direct connection, environment ignored.
 //   rawHeaders       out: the final response's raw header block (5000 spaces when none
 //                    could be read or it did not fit in 5000 bytes)
-// Result: the response body, empty after a failure. Nothing is thrown; failures before the
-// request is under way change no argument; failures of the transfer itself are "not
-// detected": the body is what arrived.
+// Result: the response body, empty after a failure. Nothing is thrown.
+//
+// A request is set up in three stages (web/transport.h); a failure in any of them returns
+// empty Bytes and changes no argument:
+//   1. no transfer handle could be made (libcurl out of memory or not initialised);
+//   2. the host (UrlHost of url) is empty or cannot be a host name (a byte other than a
+//      letter, digit or "-._~"; "http://a.b?q=1" gives the host "a.b?q=1"), or the port
+//      (UrlPort) is outside 0-65535; port 0 stands for the scheme's default port;
+//   3. the request for that host, port and path (UrlPath) is rejected (a space or control
+//      byte in the path, for example).
+// After that the exchange is "completed": the header block is composed and written to
+// extraHeaders, the body to send is settled (and written to bodyBytes), and failures of the
+// transfer itself (cannot resolve or connect, time-outs, resets, broken chunking, too many
+// redirects) are not detected: the body is what arrived before the failure, the raw header
+// block is the final response's when it arrived in full and within 5000 bytes, and the
+// header walk and cookie merge run on that. The transport's report (ScopedExchangeObserver)
+// tells an interested caller what went wrong.
 //
 // Thread-safety: keeps no state between calls; safe to call from several threads at once
 // with distinct arguments.
 #ifndef TRAWLER_WEB_HTTP_EXCHANGE_H_
 #define TRAWLER_WEB_HTTP_EXCHANGE_H_
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -40,6 +55,31 @@ namespace trawler {
 inline constexpr std::string_view DefaultUserAgent =
     "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; Tk4b; .NET CLR 2.0.50727; "
     ".NET CLR 3.0.04506.648; .NET CLR 3.5.21022)";
+
+// Request flags, numbered as the platform's internet library numbers them. Always: no cache
+// (kFlagReload, kFlagNeedFile; libcurl keeps none) and no cookie engine (kFlagNoCookies:
+// cookies travel only through the cookies argument). On request: kFlagNoAutoRedirect, no
+// redirect is followed. By scheme: kFlagSecure for an https URL (TLS, verified; redirects
+// followed only to https), kFlagIgnoreRedirectToHttps otherwise (redirects followed to http
+// and https alike).
+inline constexpr std::uint32_t kFlagReload = 0x80000000;
+inline constexpr std::uint32_t kFlagNeedFile = 0x10;
+inline constexpr std::uint32_t kFlagNoCookies = 0x80000;
+inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x200000;
+inline constexpr std::uint32_t kFlagSecure = 0x800000;
+inline constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
+
+// The flags of a request for `url`. Example: a plain http GET 0x80084010, an https one
+// 0x80880010, http with noRedirect 0x80284010.
+[[nodiscard]] std::uint32_t RequestFlags(std::string_view url, int noRedirect);
+
+// The user agent for a request with these extra header lines: DefaultUserAgent when no
+// "User-Agent:" occurs in them (any letter case); otherwise the trimmed text after it up to
+// the next CR LF. When that is empty: for a block of one line, the value of that line (the
+// text after its first ":"); for a longer block whose User-Agent line is the last, the rest
+// of that line; DefaultUserAgent when that is blank too.
+// Example: RequestAgent("X-A: 1\r\nuser-agent: Foo") == "Foo".
+[[nodiscard]] Text RequestAgent(std::string_view extraHeaders);
 
 Bytes HttpExchange(const Text& url, std::optional<int> method = std::nullopt,
                    std::optional<Text> bodyText = std::nullopt, Text* cookies = nullptr,

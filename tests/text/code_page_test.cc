@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace trawler {
@@ -192,6 +193,29 @@ TEST(CodePageTest, FastPathsAgreeWithPlainConversionOnAPage) {
   const std::string withAsciiTrails = gbk + "\xB0\x41\xB0\x41 x \x81";
   EXPECT_EQ(Wide(GbkToUtf16(withAsciiTrails)) + "\0\0"s,
             AnsiToUnicode(withAsciiTrails, kCodePageGbk));
+}
+
+TEST(CodePageTest, ThreadsConvertAtOnce) {
+  // Each thread keeps converters of its own; several converting at once must not disturb
+  // one another (the search threads and the GUI thread all convert pages).
+  std::string utf8;
+  for (int i = 0; i < 300; ++i) utf8 += "<td>\xE4\xB8\xAD e\xCC\x81 \xE2\x82\xAC \xC0</td>";
+  const Text expected = Utf8ToGbk(utf8);
+  const std::u16string expectedWide = GbkToUtf16(expected);
+  const Text expectedUrl = UrlEncode(expected, false, true);
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 50; ++round) {
+        if (Utf8ToGbk(utf8) != expected) ++mismatches[t];
+        if (GbkToUtf16(expected) != expectedWide) ++mismatches[t];
+        if (UrlEncode(expected, false, true) != expectedUrl) ++mismatches[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "text/text_ops.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -25,7 +26,9 @@ inline unsigned char FoldAscii(unsigned char c) {
 // Whether `a` and `b` (of the same length) are equal with ASCII letters folded.
 bool EqualFolded(std::string_view a, std::string_view b) {
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(Byte(a, i)) != FoldAscii(Byte(b, i))) return false;
+    if (FoldAscii(Byte(a, i)) != FoldAscii(Byte(b, i))) {
+      return false;
+    }
   }
   return true;
 }
@@ -61,18 +64,26 @@ class BoundarySearch {
   // The index of the next match at or after the current position, or kNone. After a match
   // the search goes on one byte later (matches may overlap) unless ResumeAt moves it.
   std::size_t Next() {
-    if (ended_ || needle_.size() > text_.size()) return kNone;
+    if (ended_ || needle_.size() > text_.size()) {
+      return kNone;
+    }
     const std::size_t last = text_.size() - needle_.size();
     while (pos_ <= last) {
       const std::size_t hit = ignoreCase_ ? NextFirstByte() : text_.find(needle_, pos_);
-      if (hit == kNone || hit > last) break;
-      while (cursor_ < hit) cursor_ += IsLead(Byte(text_, cursor_)) ? 2 : 1;
+      if (hit == kNone || hit > last) {
+        break;
+      }
+      while (cursor_ < hit) {
+        cursor_ += IsLead(Byte(text_, cursor_)) ? 2 : 1;
+      }
       if (cursor_ != hit) {
         pos_ = cursor_;  // the hit was a trail byte; go on at the next character
         continue;
       }
       // A lead byte with nothing after it is a cut-off character: the search ends there.
-      if (IsLead(Byte(text_, hit)) && hit + 1 == text_.size()) break;
+      if (IsLead(Byte(text_, hit)) && hit + 1 == text_.size()) {
+        break;
+      }
       pos_ = hit + 1;
       if (!ignoreCase_ ||
           EqualFolded(text_.substr(hit + 1, needle_.size() - 1), needle_.substr(1))) {
@@ -92,7 +103,9 @@ class BoundarySearch {
     if (nextLower_ == kStale || (nextLower_ != kNone && nextLower_ < pos_)) {
       nextLower_ = text_.find(firstLower_, pos_);
     }
-    if (firstUpper_ == firstLower_) return nextLower_;
+    if (firstUpper_ == firstLower_) {
+      return nextLower_;
+    }
     if (nextUpper_ == kStale || (nextUpper_ != kNone && nextUpper_ < pos_)) {
       nextUpper_ = text_.find(firstUpper_, pos_);
     }
@@ -115,7 +128,9 @@ class BoundarySearch {
 // a character boundary.
 inline std::size_t SpaceLength(std::string_view text, std::size_t at) {
   const unsigned char c = Byte(text, at);
-  if (c == ' ') return 1;
+  if (c == ' ') {
+    return 1;
+  }
   if (c == kIdeographicSpaceByte && at + 1 < text.size() &&
       Byte(text, at + 1) == kIdeographicSpaceByte) {
     return 2;
@@ -129,39 +144,99 @@ inline std::size_t CharLength(std::string_view text, std::size_t at) {
   return (IsLead(Byte(text, at)) && at + 1 < text.size()) ? 2 : 1;
 }
 
+// Reads a text character by character as ASCII for TextToInt: the full-width forms 0xA3
+// 0xA1-0xFE and the ideographic space read as the ASCII characters they stand for, any other
+// double-byte character as kOther, the end of the text as kEnd. No copy of the text is made.
+class AsciiReader {
+ public:
+  static constexpr unsigned kOther = 0x100;
+  static constexpr unsigned kEnd = 0x101;
+
+  explicit AsciiReader(std::string_view text) : text_(text) {}
+
+  unsigned Next() {
+    if (at_ >= text_.size()) {
+      return kEnd;
+    }
+    const unsigned char c = Byte(text_, at_);
+    if (!IsLead(c)) {
+      ++at_;
+      return c;
+    }
+    if (at_ + 1 == text_.size()) {
+      ++at_;
+      return kOther;
+    }
+    const unsigned char trail = Byte(text_, at_ + 1);
+    at_ += 2;
+    if (c == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
+      return trail - 0x80U;
+    }
+    if (c == kIdeographicSpaceByte && trail == kIdeographicSpaceByte) {
+      return ' ';
+    }
+    return kOther;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+// White space as the C library reads it before a number.
+inline bool IsWhiteSpace(unsigned c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 }  // namespace
 
 int FindText(std::string_view text, std::string_view needle, int start, bool ignoreCase) {
   const std::size_t from = start < 1 ? 0 : static_cast<std::size_t>(start) - 1;
-  if (from >= text.size()) return -1;
-  if (needle.empty()) return 1;
+  if (from >= text.size()) {
+    return -1;
+  }
+  if (needle.empty()) {
+    return 1;
+  }
   BoundarySearch search(text, needle, ignoreCase, from);
   const std::size_t hit = search.Next();
   return hit == kNone ? -1 : ToPosition(hit);
 }
 
 int FindLastText(std::string_view text, std::string_view needle) {
-  if (text.empty()) return -1;
-  if (needle.empty()) return 1;  // as FindText: the empty needle is found at the start
+  if (text.empty()) {
+    return -1;
+  }
+  if (needle.empty()) {
+    return 1;  // as FindText: the empty needle is found at the start
+  }
   BoundarySearch search(text, needle, /*ignoreCase=*/false, 0);
   std::size_t found = kNone;
-  for (std::size_t hit = search.Next(); hit != kNone; hit = search.Next()) found = hit;
+  for (std::size_t hit = search.Next(); hit != kNone; hit = search.Next()) {
+    found = hit;
+  }
   return found == kNone ? -1 : ToPosition(found);
 }
 
 Text TextLeft(std::string_view text, int count) {
-  if (count <= 0) return {};
+  if (count <= 0) {
+    return {};
+  }
   return Text(text.substr(0, static_cast<std::size_t>(count)));
 }
 
 Text TextRight(std::string_view text, int count) {
-  if (count <= 0) return {};
+  if (count <= 0) {
+    return {};
+  }
   const auto n = static_cast<std::size_t>(count);
   return n >= text.size() ? Text(text) : Text(text.substr(text.size() - n));
 }
 
 Text TextMid(std::string_view text, int start, int count) {
-  if (start < 1 || count <= 0 || static_cast<std::size_t>(start) > text.size()) return {};
+  if (start < 1 || count <= 0 || static_cast<std::size_t>(start) > text.size()) {
+    return {};
+  }
   return Text(text.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(count)));
 }
 
@@ -169,7 +244,9 @@ Text TrimSpaces(std::string_view text) {
   std::size_t at = 0;
   while (at < text.size()) {
     const std::size_t space = SpaceLength(text, at);
-    if (space == 0) break;
+    if (space == 0) {
+      break;
+    }
     at += space;
   }
   const std::size_t begin = at;
@@ -208,7 +285,9 @@ Text RemoveSpaces(std::string_view text) {
 }
 
 Text ReplaceText(std::string_view text, std::string_view oldText, std::string_view newText) {
-  if (text.empty() || oldText.empty()) return Text(text);
+  if (text.empty() || oldText.empty()) {
+    return Text(text);
+  }
   Text out;
   out.reserve(text.size());
   BoundarySearch search(text, oldText, /*ignoreCase=*/false, 0);
@@ -225,7 +304,9 @@ Text ReplaceText(std::string_view text, std::string_view oldText, std::string_vi
 
 TextList SplitText(std::string_view text, std::string_view separator) {
   TextList items;
-  if (text.empty()) return items;
+  if (text.empty()) {
+    return items;
+  }
   if (separator.empty()) {
     items.emplace_back(text);
     return items;
@@ -237,7 +318,9 @@ TextList SplitText(std::string_view text, std::string_view separator) {
     itemStart = hit + separator.size();
     search.ResumeAt(itemStart);
   }
-  if (itemStart < text.size()) items.emplace_back(text.substr(itemStart));
+  if (itemStart < text.size()) {
+    items.emplace_back(text.substr(itemStart));
+  }
   return items;
 }
 
@@ -256,55 +339,24 @@ Text ToLowerAscii(std::string_view text) {
 }
 
 std::int32_t TextToInt(std::string_view text) {
-  // Reads the character at `at` as ASCII (full-width forms 0xA3 0xA1-0xFE and the
-  // ideographic space included) and moves past it; any other double-byte character reads
-  // as 0x100, which is neither white space, sign nor digit. No copy of the text is made.
-  std::size_t at = 0;
-  const auto next = [&]() -> unsigned {
-    const unsigned char c = Byte(text, at);
-    if (!IsLead(c)) {
-      ++at;
-      return c;
-    }
-    if (at + 1 >= text.size()) {
-      ++at;
-      return 0x100;
-    }
-    const unsigned char trail = Byte(text, at + 1);
-    at += 2;
-    if (c == 0xA3 && trail >= 0xA1 && trail <= 0xFE) return trail - 0x80u;
-    if (c == kIdeographicSpaceByte && trail == kIdeographicSpaceByte) return ' ';
-    return 0x100;
-  };
-  const auto isWhite = [](unsigned c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-  };
-
-  unsigned c = 0x100;
-  while (at < text.size()) {
-    c = next();
-    if (!isWhite(c)) break;
-    c = 0x100;
+  AsciiReader reader(text);
+  unsigned c = reader.Next();
+  while (IsWhiteSpace(c)) {
+    c = reader.Next();
   }
-  bool negative = false;
-  if ((c == '+' || c == '-') && at < text.size()) {
-    negative = c == '-';
-    c = next();
-  } else if (c == '+' || c == '-') {
-    return 0;
+  const bool negative = c == '-';
+  if (c == '+' || c == '-') {
+    c = reader.Next();
   }
-  // Accumulate as a negative number for '-' so INT32_MIN itself is reachable; stop growing
-  // at the limit, so an overlong run saturates instead of overflowing.
+  // Accumulate as a negative number for '-' so INT32_MIN itself is reachable, and clamp at
+  // every step, so an overlong run saturates instead of overflowing.
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
   constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
   std::int64_t value = 0;
   while (c >= '0' && c <= '9') {
-    const int digit = static_cast<int>(c - '0');
-    value = negative ? value * 10 - digit : value * 10 + digit;
-    if (value > kMax) value = kMax;
-    if (value < kMin) value = kMin;
-    if (at >= text.size()) break;
-    c = next();
+    const auto digit = static_cast<std::int64_t>(c - '0');
+    value = negative ? std::max(kMin, value * 10 - digit) : std::min(kMax, value * 10 + digit);
+    c = reader.Next();
   }
   return static_cast<std::int32_t>(value);
 }
@@ -314,16 +366,22 @@ Text TextBetween(std::string_view text, std::string_view left, std::string_view 
   const Text leftMarker = ReplaceText(left, QuotePlaceholder, "\"");
   const Text rightMarker = ReplaceText(right, QuotePlaceholder, "\"");
   int p = FindText(text, leftMarker, start, !matchCase);
-  if (p == -1) return {};
+  if (p == -1) {
+    return {};
+  }
   p += static_cast<int>(leftMarker.size());
   const int q = FindText(text, rightMarker, p, !matchCase);
-  if (q == -1) return {};
+  if (q == -1) {
+    return {};
+  }
   return TextMid(text, p, q - p);
 }
 
 Text HeaderValue(std::string_view line) {
   const int p = FindText(line, ":");
-  if (p == -1) return {};
+  if (p == -1) {
+    return {};
+  }
   return TrimSpaces(TextRight(line, static_cast<int>(line.size()) - p));
 }
 

@@ -17,8 +17,12 @@ struct HostCut {
 HostCut CutHost(std::string_view url) {
   Text s = ToLowerAscii(url);
   // The host runs to the next "/", so a URL without a path gets one.
-  if (s.empty() || s.back() != '/') s.push_back('/');
-  if (s.compare(0, 8, "https://") == 0) return {TextBetween(s, "https://", "/"), 9};
+  if (s.empty() || s.back() != '/') {
+    s.push_back('/');
+  }
+  if (s.compare(0, 8, "https://") == 0) {
+    return {TextBetween(s, "https://", "/"), 9};
+  }
   // "http://" is looked for anywhere, not only at the beginning; without it the URL is read
   // as an http URL whose host comes first.
   HostCut cut;
@@ -40,9 +44,13 @@ Text UrlHost(std::string_view url, bool mainDomainOnly, bool keepPort) {
   if (mainDomainOnly) {
     // The port, if any, is still attached to the last label here.
     const TextList labels = SplitText(host, ".");
-    if (labels.size() >= 2) host = labels[labels.size() - 2] + "." + labels.back();
+    if (labels.size() >= 2) {
+      host = labels[labels.size() - 2] + "." + labels.back();
+    }
   }
-  if (keepPort) return host;
+  if (keepPort) {
+    return host;
+  }
   const int colon = FindText(host, ":");
   return colon == -1 ? host : TextLeft(host, colon - 1);
 }
@@ -50,7 +58,9 @@ Text UrlHost(std::string_view url, bool mainDomainOnly, bool keepPort) {
 int UrlPort(std::string_view url) {
   const Text host = UrlHost(url, /*mainDomainOnly=*/false, /*keepPort=*/true);
   const int colon = FindLastText(host, ":");
-  if (colon != -1) return TextToInt(TextRight(host, static_cast<int>(host.size()) - colon));
+  if (colon != -1) {
+    return TextToInt(TextRight(host, static_cast<int>(host.size()) - colon));
+  }
   return TextLeft(ToLowerAscii(url), 5) == "https" ? 443 : 80;
 }
 
@@ -60,7 +70,9 @@ Text UrlPath(std::string_view url) {
   // inside the scheme, and an empty host occurs everywhere, so a search from the beginning
   // would put part of the scheme into the path.
   const int slash = FindText(url, "/", CutHost(url).start);
-  if (slash == -1) return "/";
+  if (slash == -1) {
+    return "/";
+  }
   return TextRight(url, static_cast<int>(url.size()) - slash + 1);
 }
 

@@ -1,0 +1,51 @@
+// QtControlsPort: the controls port over MainWindow's widgets.
+//
+// Thread-safety: every operation may be called from any thread. On the GUI thread (the
+// window's thread) it runs directly; from any other thread it is handed to the GUI thread
+// and the caller waits until it has run (Qt::BlockingQueuedConnection), so the calls of one
+// worker keep their order. A worker waits for as long as the GUI thread is busy; once the
+// GUI thread has left its event loop for good, a waiting worker waits until the process
+// ends. The window must outlive every caller: the program keeps both until it exits.
+//
+// Texts cross as GBK Text and are converted to and from UTF-16 at this edge.
+#ifndef TRAWLER_APP_QT_CONTROLS_PORT_H_
+#define TRAWLER_APP_QT_CONTROLS_PORT_H_
+
+#include <QString>
+
+#include "app/main_window.h"
+#include "search/controls_port.h"
+
+namespace trawler {
+
+class QtControlsPort final : public ControlsPort {
+ public:
+  explicit QtControlsPort(MainWindow& window) : window_(window) {}
+
+  int EngineComboCurrentIndex() override;
+  int EngineComboItemCount() override;
+  int EngineComboItemValue(int index) override;
+  Text KeywordText() override;
+  void ClearRows() override;
+  int AppendRow() override;
+  void SetCellText(int row, int column, const Text& text) override;
+  Text GetCellText(int row, int column) override;
+  int FirstSelectedRow() override;
+  void SetTitleText(const Text& text) override;
+  void SetAddressText(const Text& text) override;
+
+ private:
+  // Runs `operation` on the GUI thread and returns its result.
+  template <typename Operation>
+  auto OnGuiThread(Operation operation) -> decltype(operation());
+
+  MainWindow& window_;
+};
+
+// GBK Text <-> QString.
+[[nodiscard]] QString ToQString(const Text& text);
+[[nodiscard]] Text ToText(const QString& text);
+
+}  // namespace trawler
+
+#endif  // TRAWLER_APP_QT_CONTROLS_PORT_H_

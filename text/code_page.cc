@@ -146,8 +146,10 @@ const icu::Normalizer2* Nfc() {
 }
 
 bool IsCombiningMark(UChar32 c) {
-  // Every mark lies at or above U+0300: this test keeps the common case off ICU.
-  return c >= 0x300 && (U_GET_GC_MASK(c) & U_GC_M_MASK) != 0;
+  // No mark lies below U+0300 or among the CJK ideographs (U+3400-U+9FFF): these tests keep
+  // the common characters of a page off ICU.
+  if (c < 0x300 || (c >= 0x3400 && c < 0xA000)) return false;
+  return (U_GET_GC_MASK(c) & U_GC_M_MASK) != 0;
 }
 
 // Composes base + mark pairs of `units[0, length)` in place; returns the new length.

@@ -38,10 +38,15 @@ constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMax = 8 * 1024 * 1024;
 
 // Start positions tried per pcre2_match call. The time limit is checked between calls, so
-// a call must stay short even on a page that makes every start position expensive: the
-// chunk shrinks when a call takes long and grows back when calls are quick.
-constexpr std::size_t kChunkMax = 64 * 1024;
-constexpr auto kSlowCall = std::chrono::milliseconds(5);
+// a call must stay short even on a page that makes every start position expensive. But a
+// call has a cost of its own on a hostile page (the first start of a call may run a lazy
+// ".*?" to the end of a long line; later starts of the same call profit from that work), so
+// small chunks are slow there. The chunk therefore grows while calls are quick and shrinks
+// only when a single call takes long.
+constexpr std::size_t kChunkStart = 64 * 1024;
+constexpr std::size_t kChunkMax = std::size_t{1} << 26;
+constexpr auto kQuickCall = std::chrono::milliseconds(20);
+constexpr auto kSlowCall = std::chrono::milliseconds(200);
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -171,6 +176,19 @@ void ExpandReplacement(std::u16string& out, std::u16string_view replacement,
   }
 }
 
+// Appends the offsets of the match in `ov` (as pcre2_match left them, `rc` its result):
+// `pairs` start/end pairs, kUnset for a group that took no part.
+void AppendMatch(const PCRE2_SIZE* ov, int rc, std::size_t pairs,
+                 std::vector<std::uint32_t>& offsets) {
+  // rc == 0 cannot happen (the ovector fits every group); groups from rc on are unset.
+  const std::size_t set = rc > 0 ? static_cast<std::size_t>(rc) : pairs;
+  for (std::size_t g = 0; g < pairs; ++g) {
+    const bool isSet = g < set && ov[2 * g] != PCRE2_UNSET;
+    offsets.push_back(isSet ? static_cast<std::uint32_t>(ov[2 * g]) : MatchCollection::kUnset);
+    offsets.push_back(isSet ? static_cast<std::uint32_t>(ov[2 * g + 1]) : MatchCollection::kUnset);
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -292,7 +310,7 @@ const RegExpObject::Compiled* RegExpObject::Compile() {
 bool RegExpObject::Scan(const Compiled& compiled, std::u16string_view subject,
                         std::vector<std::uint32_t>& offsets) const {
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + kRegexTimeLimit;
+  const auto deadline = Clock::now() + timeLimit_;
 
   MatchDataPtr matchData(pcre2_match_data_create_from_pattern(compiled.code.get(), nullptr));
   MatchContextPtr context(pcre2_match_context_create(nullptr));
@@ -309,43 +327,39 @@ bool RegExpObject::Scan(const Compiled& compiled, std::u16string_view subject,
   const std::size_t pairs = static_cast<std::size_t>(compiled.groupCount) + 1;
   const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(matchData.get());
   std::size_t start = 0;
-  std::size_t chunk = kChunkMax;
+  std::size_t chunk = kChunkStart;
   // The subject is checked for valid UTF-16 on the first call only: checking it again on
   // every call of the loop makes a page with many matches quadratic.
   std::uint32_t matchOptions = 0;
+  auto before = Clock::now();
   while (start <= length) {
-    const auto before = Clock::now();
-    if (before >= deadline) return false;
     const std::size_t limit = std::min(length, start + chunk);
     pcre2_set_offset_limit(context.get(), limit);
     const int rc = pcre2_match(compiled.code.get(), data, length, start, matchOptions,
                                matchData.get(), context.get());
     matchOptions = PCRE2_NO_UTF_CHECK;
-    if (Clock::now() - before > kSlowCall) {
-      chunk = std::max<std::size_t>(1, chunk / 8);
-    } else if (chunk < kChunkMax) {
+    const auto after = Clock::now();
+    if (after - before > kSlowCall) {
+      chunk = std::max<std::size_t>(1, chunk / 4);
+    } else if (after - before < kQuickCall && chunk < kChunkMax) {
       chunk *= 2;
     }
+    before = after;
+
     if (rc == PCRE2_ERROR_NOMATCH) {
       // No match starts in [start, limit].
       start = CharBoundary(subject, limit + 1);
-      continue;
+    } else if (rc < 0) {
+      return false;  // backtracking or stack limit: stop with what was found
+    } else {
+      AppendMatch(ov, rc, pairs, offsets);
+      if (!global_) return true;
+      // After an empty match the next search starts one character further on.
+      const std::size_t matchStart = ov[0];
+      const std::size_t matchEnd = std::max<std::size_t>(ov[0], ov[1]);
+      start = matchEnd > matchStart ? matchEnd : CharBoundary(subject, matchEnd + 1);
     }
-    if (rc < 0) return false;  // backtracking or stack limit: stop with what was found
-
-    // rc == 0 cannot happen (the ovector fits every group); groups beyond rc are unset.
-    const std::size_t set = rc > 0 ? static_cast<std::size_t>(rc) : pairs;
-    for (std::size_t g = 0; g < pairs; ++g) {
-      const bool isSet = g < set && ov[2 * g] != PCRE2_UNSET;
-      offsets.push_back(isSet ? static_cast<std::uint32_t>(ov[2 * g]) : MatchCollection::kUnset);
-      offsets.push_back(isSet ? static_cast<std::uint32_t>(ov[2 * g + 1])
-                              : MatchCollection::kUnset);
-    }
-    if (!global_) break;
-    // After an empty match the next search starts one character further on.
-    const std::size_t matchStart = ov[0];
-    const std::size_t matchEnd = std::max<std::size_t>(ov[0], ov[1]);
-    start = matchEnd > matchStart ? matchEnd : CharBoundary(subject, matchEnd + 1);
+    if (after >= deadline && start <= length) return false;
   }
   return true;
 }

@@ -128,6 +128,11 @@ class RegExpObject {
   [[nodiscard]] bool Global() const { return global_; }
   [[nodiscard]] const std::u16string& Pattern() const { return pattern_; }
 
+  // How long one Execute or Replace may run; kRegexTimeLimit unless set. Not a property of
+  // the late-bound object: tests and tools use it to reach the time limit quickly. The first
+  // pcre2_match call of a run always happens; the limit is checked after each call.
+  void SetTimeLimit(std::chrono::milliseconds limit) { timeLimit_ = limit; }
+
   // Runs the pattern over `subject`. Returns the collection (possibly with no match), or
   // null when the pattern does not compile or the subject is too long.
   [[nodiscard]] std::shared_ptr<const MatchCollection> Execute(std::u16string subject);
@@ -151,6 +156,7 @@ class RegExpObject {
   bool multiline_ = false;
   bool global_ = false;
   std::u16string pattern_;
+  std::chrono::milliseconds timeLimit_ = kRegexTimeLimit;
   std::unique_ptr<Compiled> compiled_;
   bool compileTried_ = false;
 };

@@ -54,6 +54,17 @@ int RegexMatcher::MatchCount() { return matches ? matches->Count() : 0; }
 
 namespace {
 
+// Utf16ToGbk, with a shortcut for the all-ASCII texts that most groups of a page are: ASCII
+// is the same in GBK and needs no composing.
+Text ToText(std::u16string_view text) {
+  Text out(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == 0 || text[i] >= 0x80) return Utf16ToGbk(text);
+    out[i] = static_cast<char>(text[i]);
+  }
+  return out;
+}
+
 // Match `index` (1-based) of `matches`, or nullopt when there is none.
 std::optional<RegexMatch> ItemOf(const std::shared_ptr<const MatchCollection>& matches, int index) {
   if (!matches || index < 1) return std::nullopt;
@@ -79,7 +90,7 @@ Text RegexMatcher::MatchText(int index, int* position) {
     if (position) *position = -2;
     return Text();
   }
-  Text text = Utf16ToGbk(match->Value());
+  Text text = ToText(match->Value());
   if (position) {
     *position = PositionIn(subject, text, match->FirstIndex(), regExp && regExp->IgnoreCase());
   }
@@ -93,7 +104,7 @@ Text RegexMatcher::SubMatchText(int index, int group, int* position) {
     if (position) *position = -2;
     return Text();
   }
-  Text text = Utf16ToGbk(*value);
+  Text text = ToText(*value);
   if (position) {
     *position = PositionIn(subject, text, match->FirstIndex(), regExp && regExp->IgnoreCase());
   }

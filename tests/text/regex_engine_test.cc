@@ -207,5 +207,20 @@ TEST(RegexEngineTest, RunawayBacktrackingKeepsTheMatchesFoundBefore) {
   EXPECT_FALSE(collection->Complete());
 }
 
+TEST(RegexEngineTest, TimeLimitKeepsTheMatchesFoundBefore) {
+  // With no time at all the run stops after its first call, keeping that call's match.
+  const auto object = MakeObject(u"a", false, true, true);
+  object->SetTimeLimit(std::chrono::milliseconds(0));
+  const auto collection = object->Execute(u"xaaa");
+  ASSERT_NE(collection, nullptr);
+  EXPECT_EQ(Matches(*collection), "1:a");
+  EXPECT_FALSE(collection->Complete());
+  // Replace stops the same way and leaves the rest of the subject as it was.
+  EXPECT_EQ(object->Replace(u"xaaa", u"b"), u"xbaa");
+  // A run that has nothing left to do when the time is up is complete.
+  object->PutProperty("Global", false);
+  EXPECT_TRUE(object->Execute(u"xaaa")->Complete());
+}
+
 }  // namespace
 }  // namespace trawler

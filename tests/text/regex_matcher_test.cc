@@ -232,14 +232,17 @@ TEST(RegexMatcherTest, SitePatternsOnFixturePages) {
 }
 
 TEST(RegexMatcherTest, HostilePageEndsAndKeepsEarlierMatches) {
-  // Two good rows, then 1 MiB of openers on one line without any closer: every opener
-  // starts a lazy run to the end of the line. The run is cut short; the rows before stay.
+  // Two good rows, then 1 MiB on one line of rows that lack their file size: every opener
+  // tries every later one as the end of its first group, and every such try runs a lazy
+  // ".*?" to the end of the line. The run stops at the engine's backtracking limit; the rows
+  // before stay.
   Text page =
       G("<a target=\"_blank\">甲</a></dd></dt><dd><span><a href=\"m1\">"
         "创建时间&nbsp;:&nbsp;<b>t1</b>文件大小&nbsp;:&nbsp;<b>s1</b>\n"
         "<a target=\"_blank\">乙</a></dd></dt><dd><span><a href=\"m2\">"
         "创建时间&nbsp;:&nbsp;<b>t2</b>文件大小&nbsp;:&nbsp;<b>s2</b>\n");
-  const std::string opener = "target=\"_blank\">x</a></dd></dt><dd><span><a href=\"y\" ";
+  const Text opener =
+      G("target=\"_blank\">x</a></dd></dt><dd><span><a href=\"y\" 创建时间&nbsp;:&nbsp;<b>t</b> ");
   while (page.size() < (1u << 20)) page += opener;
   RegexMatcher matcher;
   ASSERT_TRUE(matcher.Create(Site3Pattern(), page));

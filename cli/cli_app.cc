@@ -1,1 +1,323 @@
+#include "cli/cli_app.h"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <thread>
+#include <vector>
+
 #include "cli/table_port.h"
+#include "search/dispatch.h"
+#include "search/result_details.h"
+#include "search/site_search.h"
+#include "text/code_page.h"
+#include "web/transport.h"
+
+namespace trawler {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: trawler-cli [--site N|all] [--page P] [--json] KEYWORD\n"
+    "       trawler-cli detail --site N LINK\n"
+    "       trawler-cli --help | --version\n"
+    "\n"
+    "Searches torrent index site N (1, 2 or 3; default 1) for KEYWORD and prints the hits of\n"
+    "page P (default 1), one per line: number, name, size, date and link, separated by tabs.\n"
+    "  --site all   search the three sites at the same time; each line starts with the site\n"
+    "  --json       print JSON Lines: {\"site\":N,\"number\":1,\"name\":...,\"size\":...,\n"
+    "               \"date\":...,\"link\":...}\n"
+    "  detail       print the download address behind LINK (column 4 of a hit of site N)\n"
+    "\n"
+    "Requests honour http_proxy and no_proxy. Diagnostics go to stderr.\n"
+    "Exit codes: 0 hits found, 1 no hits, 2 usage error, 3 a site could not be reached.\n";
+
+struct Options {
+  bool help = false;
+  bool version = false;
+  bool detail = false;
+  bool json = false;
+  std::vector<int> sites{1};
+  bool allSites = false;
+  std::int32_t page = 1;
+  std::string argument;  // the keyword, or the link of `detail`
+};
+
+std::optional<std::int32_t> ParseNumber(const std::string& text, std::int32_t low,
+                                        std::int32_t high) {
+  std::int32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < low || value > high) return std::nullopt;
+  return value;
+}
+
+// Parses `args`; on a usage error returns nullopt and writes the reason to `error`.
+std::optional<Options> ParseOptions(std::span<const std::string> args, std::string& error) {
+  Options options;
+  bool haveArgument = false;
+  bool siteGiven = false;
+  bool endOfOptions = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const auto value = [&](const char* name) -> const std::string* {
+      if (i + 1 >= args.size()) {
+        error = std::string(name) + " needs a value";
+        return nullptr;
+      }
+      return &args[++i];
+    };
+    if (!endOfOptions && arg == "--") {
+      endOfOptions = true;
+    } else if (!endOfOptions && (arg == "--help" || arg == "-h")) {
+      options.help = true;
+    } else if (!endOfOptions && arg == "--version") {
+      options.version = true;
+    } else if (!endOfOptions && arg == "--json") {
+      options.json = true;
+    } else if (!endOfOptions && arg == "--site") {
+      const std::string* v = value("--site");
+      if (v == nullptr) return std::nullopt;
+      siteGiven = true;
+      if (*v == "all") {
+        options.allSites = true;
+        options.sites = {1, 2, 3};
+      } else if (const auto n = ParseNumber(*v, 1, 3)) {
+        options.allSites = false;
+        options.sites = {*n};
+      } else {
+        error = "--site takes 1, 2, 3 or all, not '" + *v + "'";
+        return std::nullopt;
+      }
+    } else if (!endOfOptions && arg == "--page") {
+      const std::string* v = value("--page");
+      if (v == nullptr) return std::nullopt;
+      const auto n = ParseNumber(*v, 1, INT32_MAX);
+      if (!n) {
+        error = "--page takes a whole number from 1 to 2147483647, not '" + *v + "'";
+        return std::nullopt;
+      }
+      options.page = *n;
+    } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option '" + arg + "'";
+      return std::nullopt;
+    } else if (!endOfOptions && !options.detail && !haveArgument && arg == "detail") {
+      options.detail = true;
+    } else if (!haveArgument) {
+      options.argument = arg;
+      haveArgument = true;
+    } else {
+      error = "more than one keyword: put a keyword with spaces in quotes";
+      return std::nullopt;
+    }
+  }
+  if (options.help || options.version) return options;
+  if (!haveArgument) {
+    error = options.detail ? "detail needs a LINK" : "no KEYWORD given";
+    return std::nullopt;
+  }
+  if (options.detail && (!siteGiven || options.allSites)) {
+    error = "detail needs --site 1, 2 or 3";
+    return std::nullopt;
+  }
+  if (options.detail && (options.json || options.page != 1)) {
+    error = "detail takes neither --json nor --page";
+    return std::nullopt;
+  }
+  return options;
+}
+
+// GBK text of a cell as UTF-8 for the terminal.
+std::string ToTerminal(const Text& text) { return GbkToUtf8(text); }
+
+// A field in a tab-separated line: tabs and line breaks would break the line apart.
+std::string PlainField(const Text& text) {
+  std::string s = ToTerminal(text);
+  for (char& c : s) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return s;
+}
+
+std::string JsonString(const Text& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const char c : ToTerminal(text)) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      out += "\\u00";
+      out += kHex[u >> 4];
+      out += kHex[u & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+// What the requests of one site run reported, summed up for the diagnostics.
+struct SiteRun {
+  int site = 0;
+  std::vector<TableControlsPort::Row> rows;
+  std::vector<TransportReport> reports;
+};
+
+// What went wrong with one request, as a line for the terminal.
+std::string Describe(const TransportReport& report) {
+  std::string why(OutcomeName(report.outcome));
+  if (!report.errorText.empty()) why += " (" + report.errorText + ")";
+  if (!report.url.empty()) why += " for " + report.url;
+  return why;
+}
+
+// True when any request of the run could not be completed, or the server refused it. A body
+// cut at the size cap still counts as an answer.
+bool Failed(const SiteRun& run, std::string& why) {
+  for (const TransportReport& report : run.reports) {
+    if (report.outcome != TransportOutcome::kCompleted &&
+        report.outcome != TransportOutcome::kBodyLimit) {
+      why = Describe(report);
+      return true;
+    }
+    if (report.httpStatus >= 400) {
+      why = "the server answered HTTP " + std::to_string(report.httpStatus);
+      return true;
+    }
+  }
+  if (run.reports.empty()) {
+    why = "no request was made";
+    return true;
+  }
+  return false;
+}
+
+int Diagnose(const SiteRun& run, std::ostream& err) {
+  const std::string prefix = "site " + std::to_string(run.site) + ": ";
+  std::string why;
+  if (!run.rows.empty()) {
+    err << prefix << run.rows.size() << (run.rows.size() == 1 ? " hit\n" : " hits\n");
+    return kExitHits;
+  }
+  if (Failed(run, why)) {
+    err << prefix << "could not search: " << why << "\n";
+    return kExitFailed;
+  }
+  err << prefix << "no hits: the site answered " << run.reports.back().bytesRead
+      << " bytes without hits of the expected shape\n";
+  return kExitNoHits;
+}
+
+// Runs one site's routine on the calling thread, collecting what its requests report.
+SiteRun RunSite(int site, const Text& keyword) {
+  SiteRun run;
+  run.site = site;
+  TableControlsPort port;
+  port.SelectEngineIndex(site - 1);
+  port.SetKeyword(keyword);
+  {
+    const ScopedExchangeObserver observer(
+        [&run](const TransportReport& report) { run.reports.push_back(report); });
+    DefaultSiteRoutines()[static_cast<std::size_t>(site - 1)](port);
+  }
+  run.rows = port.Rows();
+  return run;
+}
+
+int Search(const Options& options, std::ostream& out, std::ostream& err) {
+  const Text keyword = Utf8ToGbk(options.argument);
+  CurrentPage.store(options.page);
+  std::vector<SiteRun> runs(options.sites.size());
+  {
+    // The sites run at the same time, each on a thread of its own with its own table.
+    std::vector<std::jthread> workers;
+    for (std::size_t i = 0; i < options.sites.size(); ++i) {
+      workers.emplace_back(
+          [&runs, &options, &keyword, i] { runs[i] = RunSite(options.sites[i], keyword); });
+    }
+  }
+  int code = kExitNoHits;
+  bool anyHits = false;
+  bool anyFailed = false;
+  for (const SiteRun& run : runs) {
+    for (const auto& row : run.rows) {
+      if (options.json) {
+        out << "{\"site\":" << run.site << ",\"number\":" << JsonString(row[0])
+            << ",\"name\":" << JsonString(row[1]) << ",\"size\":" << JsonString(row[2])
+            << ",\"date\":" << JsonString(row[3]) << ",\"link\":" << JsonString(row[4]) << "}\n";
+      } else {
+        if (options.allSites) out << run.site << '\t';
+        out << PlainField(row[0]) << '\t' << PlainField(row[1]) << '\t' << PlainField(row[2])
+            << '\t' << PlainField(row[3]) << '\t' << PlainField(row[4]) << '\n';
+      }
+    }
+    const int siteCode = Diagnose(run, err);
+    anyHits = anyHits || siteCode == kExitHits;
+    anyFailed = anyFailed || siteCode == kExitFailed;
+  }
+  if (anyFailed) {
+    code = kExitFailed;
+  } else if (anyHits) {
+    code = kExitHits;
+  }
+  return code;
+}
+
+int Detail(const Options& options, std::ostream& out, std::ostream& err) {
+  const int site = options.sites.front();
+  TableControlsPort port;
+  port.SelectEngineIndex(site - 1);
+  port.AppendRow();
+  port.SetCellText(0, 4, Utf8ToGbk(options.argument));
+  port.SelectRow(0);
+  SiteRun run;
+  run.site = site;
+  {
+    const ScopedExchangeObserver observer(
+        [&run](const TransportReport& report) { run.reports.push_back(report); });
+    OnResultListClicked(port);
+  }
+  const Text address = port.AddressText();
+  const std::string prefix = "site " + std::to_string(site) + ": ";
+  if (!address.empty()) {
+    out << PlainField(address) << '\n';
+    return kExitHits;
+  }
+  std::string why;
+  if (run.reports.empty()) {
+    err << prefix << "no download address: the link is empty\n";
+    return kExitNoHits;
+  }
+  if (Failed(run, why)) {
+    err << prefix << "could not fetch the detail page: " << why << "\n";
+    return kExitFailed;
+  }
+  err << prefix << "no download address: the detail page (" << run.reports.back().bytesRead
+      << " bytes) holds none\n";
+  return kExitNoHits;
+}
+
+}  // namespace
+
+int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  std::string error;
+  const std::optional<Options> options = ParseOptions(args, error);
+  if (!options) {
+    err << "trawler-cli: " << error << "\n" << kUsage;
+    return kExitUsage;
+  }
+  if (options->help) {
+    out << kUsage;
+    return kExitHits;
+  }
+  if (options->version) {
+    out << "trawler-cli " << TRAWLER_VERSION << "\n";
+    return kExitHits;
+  }
+  return options->detail ? Detail(*options, out, err) : Search(*options, out, err);
+}
+
+}  // namespace trawler

@@ -23,8 +23,7 @@ bool StartWorker(std::function<void()> routine) {
   }
 }
 
-SearchDispatch::SearchDispatch(ControlsPort& port, SiteRoutines routines,
-                               WorkerStarter starter)
+SearchDispatch::SearchDispatch(ControlsPort& port, SiteRoutines routines, WorkerStarter starter)
     : port_(port), routines_(std::move(routines)), starter_(std::move(starter)) {}
 
 void SearchDispatch::OnSearchClicked() {

@@ -20,13 +20,13 @@ enum class HttpMethod { kGet = 0, kPost = 1 };
 
 // How a click on a hit finds its detail page.
 enum class DetailRule {
-  kLinkIsUrl,         // column 4 is the whole URL of the detail page
-  kLinkAfterHost,     // "http://" + host + "/" + column 4
-  kLinkIsAddress,     // column 4 is the download address itself: no request
+  kLinkIsUrl,      // column 4 is the whole URL of the detail page
+  kLinkAfterHost,  // "http://" + host + "/" + column 4
+  kLinkIsAddress,  // column 4 is the download address itself: no request
 };
 
 struct SiteDefinition {
-  int engineId;                // 1, 2 or 3: the value of the EngineCombo item
+  int engineId;  // 1, 2 or 3: the value of the EngineCombo item
   std::string_view host;
   HttpMethod method;
   // Search URL: "http://" + host + searchPrefix + key + searchMiddle + page + searchSuffix,

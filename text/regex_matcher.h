@@ -7,9 +7,9 @@
 // the engine as UTF-16 and come back as GBK; "FirstIndex" counts UTF-16 code units, the
 // positions handed out here count bytes of `subject`.
 //
-// Thread-safety: a matcher belongs to the thread that made it. Matchers share nothing
-// except what Clone shares (the immutable compiled expression and match collection), so
-// several threads may each run their own at once.
+// Thread-safety: a matcher belongs to the thread that made it, and so does a clone of it
+// (a clone shares the regex object, which caches its compiled pattern). Matchers made
+// independently share nothing, so several threads may each run their own at once.
 #ifndef TRAWLER_TEXT_REGEX_MATCHER_H_
 #define TRAWLER_TEXT_REGEX_MATCHER_H_
 
@@ -38,6 +38,8 @@ class RegexMatcher {
   // lacks: the write fails and changes nothing), Global and Pattern in this order, then
   // runs Execute over `subject`. An omitted option is true. Returns true when Execute gave
   // a match collection (also one with no match), false when it failed (an invalid pattern).
+  // A run that hits the time limit or the engine's backtracking limit keeps the matches
+  // found before (matches->Complete() is then false) and still returns true.
   virtual bool Create(const Text& pattern, const Text& subject,
                       std::optional<bool> ignoreCase = std::nullopt,
                       std::optional<bool> multiline = std::nullopt,
@@ -52,7 +54,9 @@ class RegexMatcher {
   // Number of matches of the last Create; 0 without a collection.
   [[nodiscard]] virtual int MatchCount();
   // The text of match `index` (1-based); empty when out of range. When `position` is given
-  // it receives the match's 0-based byte offset in `subject`, or -2 when not found.
+  // it receives the 0-based byte offset of the first occurrence of that text in `subject`
+  // at or after the byte offset equal to the match's FirstIndex (ASCII case folded when the
+  // expression ignores case), or -2 when there is none or no such match.
   [[nodiscard]] virtual Text MatchText(int index, int* position = nullptr);
   // The text of group `group` of match `index` (both 1-based); empty for a group that took
   // no part or a number out of range. `position` as for MatchText, searched from the start

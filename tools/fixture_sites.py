@@ -995,7 +995,7 @@ def main(argv):
             servers.append(Server((args.bind, args.tls_port), state, context))
             lines.append("TLS_PORT %d" % servers[1].server_address[1])
         for server in servers:
-            threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2},
+            threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05},
                              daemon=True).start()
             running.append(server)
         sys.stdout.write("\n".join(lines) + "\n")

@@ -11,7 +11,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -51,23 +50,6 @@ constexpr std::array<ColumnLayout, ResultTable::kColumnCount> kColumns{{
     {u"时间", 150, Qt::AlignHCenter},
     {u"地址", 50, Qt::AlignLeft},
 }};
-
-// Draws the selected row as selected only while the list has the keyboard focus.
-class FocusSelectionDelegate : public QStyledItemDelegate {
- public:
-  explicit FocusSelectionDelegate(QAbstractItemView* view)
-      : QStyledItemDelegate(view), view_(view) {}
-
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    QStyleOptionViewItem shown(option);
-    if (!view_->hasFocus()) shown.state &= ~QStyle::State_Selected;
-    QStyledItemDelegate::paint(painter, shown, index);
-  }
-
- private:
-  QAbstractItemView* view_;
-};
 
 }  // namespace
 
@@ -111,7 +93,7 @@ ResultTable::ResultTable(QWidget* parent) : QTableWidget(0, kColumnCount, parent
   setWordWrap(false);
   setCornerButtonEnabled(false);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  setItemDelegate(new FocusSelectionDelegate(this));
+  ShowSelection(false);
 
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -176,6 +158,26 @@ int ResultTable::FirstSelectedRow() const {
   return first;
 }
 
+void ResultTable::ShowSelection(bool shown) {
+  // The selected row is drawn as selected only while the list has the focus: without it the
+  // highlight takes the colours of an ordinary row. The selection itself stays.
+  QPalette colours = palette();
+  const QPalette standard = QApplication::palette(this);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    colours.setColor(group, QPalette::Highlight,
+                     shown ? standard.color(group, QPalette::Highlight) : Qt::white);
+    colours.setColor(group, QPalette::HighlightedText,
+                     shown ? standard.color(group, QPalette::HighlightedText) : Qt::black);
+  }
+  setPalette(colours);
+}
+
+void ResultTable::mousePressEvent(QMouseEvent* event) {
+  // Every press starts a new click; only the release that ends a double click is skipped.
+  inDoubleClick_ = false;
+  QTableWidget::mousePressEvent(event);
+}
+
 void ResultTable::mouseReleaseEvent(QMouseEvent* event) {
   QTableWidget::mouseReleaseEvent(event);
   if (event->button() != Qt::LeftButton) return;
@@ -194,13 +196,13 @@ void ResultTable::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void ResultTable::focusInEvent(QFocusEvent* event) {
+  ShowSelection(true);
   QTableWidget::focusInEvent(event);
-  viewport()->update();
 }
 
 void ResultTable::focusOutEvent(QFocusEvent* event) {
+  ShowSelection(false);
   QTableWidget::focusOutEvent(event);
-  viewport()->update();
 }
 
 MainWindow::MainWindow(const QUrl& forumLinkTarget, HyperlinkBox::Opener opener)

@@ -76,12 +76,15 @@ class ResultTable : public QTableWidget {
   void LeftClicked();
 
  protected:
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
 
  private:
+  void ShowSelection(bool shown);
+
   bool inDoubleClick_ = false;
 };
 

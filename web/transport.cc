@@ -359,7 +359,7 @@ TransportResponse Transfer::Send(std::string_view headerBlock,
   set(CURLOPT_HTTP09_ALLOWED, 1L);
   set(CURLOPT_USERAGENT, s.agent.c_str());
   set(CURLOPT_HTTPHEADER, headers.get());
-  set(CURLOPT_HEADEROPT, CURLHEADER_SEPARATE);
+  set(CURLOPT_HEADEROPT, static_cast<long>(CURLHEADER_SEPARATE));
   set(CURLOPT_PROXYHEADER, proxyHeaders.get());
   set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   switch (s.proxyMode) {

@@ -1,6 +1,7 @@
 #include "search/site_search.h"
 
 #include <string>
+#include <utility>
 
 #include "search/site_table.h"
 #include "text/code_page.h"
@@ -32,9 +33,9 @@ Text SearchUrl(const SiteDefinition& site, const Text& key, const Text& page) {
 // Runs the site's pattern over the page and writes one row per match. Rows are addressed
 // as i - 1 from the top: the routine emptied the list itself and counts on being its only
 // writer. The count is read once, before the loop.
-void FillRows(ControlsPort& port, RegexMatcher& matcher, const SiteDefinition& site,
-              const Text& page) {
-  matcher.Create(site.pattern, page);
+// The page is handed over to the matcher, which keeps it: a page is not copied.
+void FillRows(ControlsPort& port, RegexMatcher& matcher, const SiteDefinition& site, Text page) {
+  matcher.Create(site.pattern, std::move(page));
   const int count = matcher.MatchCount();
   for (int i = 1; i <= count; ++i) {
     port.AppendRow();
@@ -51,8 +52,7 @@ void SearchSingleRequest(ControlsPort& port, const SiteDefinition& site) {
   port.ClearRows();
   const Text encoded = EncodeKeyword(port.KeywordText());
   const Text url = SearchUrl(site, encoded, CurrentPageText());
-  const Text page = FetchPageText(url, static_cast<int>(site.method));
-  FillRows(port, matcher, site, page);
+  FillRows(port, matcher, site, FetchPageText(url, static_cast<int>(site.method)));
 }
 
 }  // namespace
@@ -74,8 +74,7 @@ void SearchEngine3(ControlsPort& port) {
   const Text url = SearchUrl(site, key, CurrentPageText());
   // The keyword is read and encoded again for the second request.
   const Text secondBody = Text(site.bodyPrefix) + EncodeKeyword(port.KeywordText());
-  const Text page = FetchPageText(url, static_cast<int>(site.method), secondBody);
-  FillRows(port, matcher, site, page);
+  FillRows(port, matcher, site, FetchPageText(url, static_cast<int>(site.method), secondBody));
 }
 
 SiteRoutines DefaultSiteRoutines() { return {SearchEngine1, SearchEngine2, SearchEngine3}; }

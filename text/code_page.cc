@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
 
 namespace trawler {
 namespace {
@@ -215,6 +218,8 @@ Bytes WideBytesOf(std::u16string_view units, std::size_t totalUnits) {
 // other bytes go through ICU. Splitting there never changes the result:
 // - UTF-8: a byte below 0x80 is never part of a multi-byte sequence, so a malformed
 //   sequence before it decodes the same whether or not the input ends there.
+// - UTF-16: an ASCII unit is never half of a surrogate pair; a lone surrogate at the end of
+//   a stretch becomes "?" as it would before the ASCII unit that follows it.
 // - GBK: a stretch takes a lead byte together with the byte after it, whatever that byte
 //   is, so a stretch never ends between a lead byte and its trail (a trail may be ASCII).
 // - The composite check: a combining mark can compose with the ASCII letter just before it,
@@ -224,34 +229,39 @@ Bytes WideBytesOf(std::u16string_view units, std::size_t totalUnits) {
 // more than converting a few ASCII bytes there.
 constexpr std::size_t kShortAsciiGap = 16;
 
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-// The index of the first byte >= 0x80 at or after `from`, or `text.size()`.
-std::size_t AsciiRunEnd(std::string_view text, std::size_t from) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+// The index of the first unit >= 0x80 at or after `from`, or `text.size()`. Bytes are
+// tested eight at a time, UTF-16 units four at a time.
+template <typename Char>
+std::size_t AsciiRunEnd(std::basic_string_view<Char> text, std::size_t from) {
+  static_assert(sizeof(Char) == 1 || sizeof(Char) == 2);
+  constexpr std::uint64_t kNonAscii =
+      sizeof(Char) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
+  constexpr std::size_t kPerWord = 8 / sizeof(Char);
+  const Char* units = text.data();
   const std::size_t size = text.size();
   std::size_t i = from;
-  while (i + 8 <= size) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, bytes + i, 8);
-    if ((chunk & kHighBits) != 0) break;
-    i += 8;
+  while (i + kPerWord <= size) {
+    std::uint64_t word;
+    std::memcpy(&word, units + i, 8);
+    if ((word & kNonAscii) != 0) break;
+    i += kPerWord;
   }
-  while (i < size && bytes[i] < 0x80) ++i;
+  while (i < size && static_cast<std::make_unsigned_t<Char>>(units[i]) < 0x80) ++i;
   return i;
 }
 
-// The end of the stretch of non-ASCII text that begins at `from` (a byte >= 0x80): the
-// index of the first ASCII byte that starts a character and is followed by more than a
-// short ASCII gap, or `text.size()`.
-std::size_t StretchEnd(std::string_view text, std::size_t from, bool pairs) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+// The end of the stretch of non-ASCII text that begins at `from` (a unit >= 0x80): the
+// index of the first ASCII unit that starts a character and is followed by more than a
+// short ASCII gap, or `text.size()`. With `pairs` (GBK), a lead byte takes the byte after it.
+template <typename Char>
+std::size_t StretchEnd(std::basic_string_view<Char> text, std::size_t from, bool pairs) {
   const std::size_t size = text.size();
   std::size_t i = from;
   while (i < size) {
-    if (bytes[i] >= 0x80) {
+    const auto unit = static_cast<std::make_unsigned_t<Char>>(text[i]);
+    if (unit >= 0x80) {
       // A GBK lead byte takes the next byte with it, whatever it is.
-      i += (pairs && bytes[i] >= 0x81 && bytes[i] <= 0xFE && i + 1 < size) ? 2 : 1;
+      i += (pairs && unit >= 0x81 && unit <= 0xFE && i + 1 < size) ? 2 : 1;
       continue;
     }
     const std::size_t asciiEnd = AsciiRunEnd(text, i);
@@ -259,6 +269,21 @@ std::size_t StretchEnd(std::string_view text, std::size_t from, bool pairs) {
     i = asciiEnd;
   }
   return size;
+}
+
+// Appends a run of ASCII units to `out`, each unit as it stands (widened or narrowed). A
+// long run goes in blocks, so that `out` grows without first zero-filling the whole run.
+template <typename To, typename From>
+void AppendAscii(std::basic_string<To>& out, std::basic_string_view<From> run) {
+  constexpr std::size_t kBlock = 4096;
+  for (std::size_t done = 0; done < run.size(); done += kBlock) {
+    const std::size_t count = std::min(kBlock, run.size() - done);
+    const std::size_t used = out.size();
+    out.resize(used + count);
+    To* to = out.data() + used;
+    const From* from = run.data() + done;
+    for (std::size_t k = 0; k < count; ++k) to[k] = static_cast<To>(from[k]);
+  }
 }
 
 }  // namespace
@@ -320,28 +345,29 @@ Text Utf8ToGbk(std::string_view data) {
   if (utf8 == nullptr || gbk == nullptr) return Text();
 
   // GBK never takes more bytes than UTF-8 for the same text (at most two bytes for a
-  // character of two or more UTF-8 bytes, one "?" per malformed byte), so one buffer of the
-  // input's size holds the result; EncodeInto grows it should that ever not hold.
-  Text out(data.size(), '\0');
-  std::size_t used = 0;
+  // character of two or more UTF-8 bytes, one "?" per malformed byte), so the input's size
+  // is reserved once. The result grows as it is written: a page is written once, never
+  // zero-filled first.
+  Text out;
+  out.reserve(data.size());
   std::u16string wide;  // scratch for one stretch, grown to the longest
   std::size_t i = 0;
   while (i < data.size()) {
     const std::size_t runEnd = AsciiRunEnd(data, i);
     // The ASCII byte before a stretch may be the base of a combining mark in it.
     const std::size_t stretchStart = runEnd > i && runEnd < data.size() ? runEnd - 1 : runEnd;
-    std::memcpy(out.data() + used, data.data() + i, stretchStart - i);
-    used += stretchStart - i;
+    out.append(data.data() + i, stretchStart - i);
     if (runEnd == data.size()) break;
     const std::size_t stretchEnd = StretchEnd(data, runEnd, false);
     const std::string_view stretch = data.substr(stretchStart, stretchEnd - stretchStart);
     if (wide.size() < stretch.size()) wide.resize(stretch.size());
     std::size_t units = DecodeInto(utf8, stretch, wide, 0);
     units = ComposePairs(wide.data(), units);
-    used = EncodeInto(gbk, std::u16string_view(wide.data(), units), out, used);
+    const std::size_t used = out.size();
+    out.resize(used + stretch.size());
+    out.resize(EncodeInto(gbk, std::u16string_view(wide.data(), units), out, used));
     i = stretchEnd;
   }
-  out.resize(used);
   return out;
 }
 
@@ -355,23 +381,54 @@ Text UnicodeToGbk(std::string_view wide) { return WideToGbk(UnitsOf(wide)); }
 std::u16string GbkToUtf16(std::string_view text) {
   UConverter* gbk = CachedConverter(Codec::kGbk);
   if (gbk == nullptr || text.empty()) return std::u16string();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  // One unit per byte at most (a pair gives one unit, anything malformed one U+FFFD a byte).
-  std::u16string out(text.size(), u'\0');
-  std::size_t used = 0;
+  // One unit per byte at most (a pair gives one unit, anything malformed one U+FFFD a
+  // byte), so that much is reserved once; the result is written once, never zero-filled.
+  std::u16string out;
+  out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
     const std::size_t runEnd = AsciiRunEnd(text, i);
-    for (; i < runEnd; ++i) out[used++] = bytes[i];
+    AppendAscii(out, text.substr(i, runEnd - i));
     if (runEnd == text.size()) break;
     const std::size_t stretchEnd = StretchEnd(text, runEnd, true);
-    used = DecodeInto(gbk, text.substr(runEnd, stretchEnd - runEnd), out, used);
+    const std::size_t used = out.size();
+    out.resize(used + (stretchEnd - runEnd));
+    out.resize(DecodeInto(gbk, text.substr(runEnd, stretchEnd - runEnd), out, used));
     i = stretchEnd;
   }
-  out.resize(used);
   return out;
 }
 
-Text Utf16ToGbk(std::u16string_view text) { return WideToGbk(text); }
+Text Utf16ToGbk(std::u16string_view text) {
+  text = text.substr(0, std::min(text.size(), text.find(u'\0')));
+  // The same fast path as Utf8ToGbk: most texts handed back by the regex engine and the
+  // window are ASCII (sizes, dates, links), which needs neither ICU nor composing, so the
+  // converter is fetched only when a stretch of other text turns up.
+  Text out;
+  out.reserve(text.size());
+  UConverter* gbk = nullptr;
+  std::u16string composed;  // scratch for one stretch
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t runEnd = AsciiRunEnd(text, i);
+    // The ASCII letter before a stretch may be the base of a combining mark in it.
+    const std::size_t stretchStart = runEnd > i && runEnd < text.size() ? runEnd - 1 : runEnd;
+    AppendAscii(out, text.substr(i, stretchStart - i));
+    if (runEnd == text.size()) break;
+    if (gbk == nullptr) {
+      gbk = CachedConverter(Codec::kGbk);
+      if (gbk == nullptr) return Text();
+    }
+    const std::size_t stretchEnd = StretchEnd(text, runEnd, false);
+    composed.assign(text.substr(stretchStart, stretchEnd - stretchStart));
+    const std::size_t units = ComposePairs(composed.data(), composed.size());
+    // At most two GBK bytes per unit.
+    const std::size_t used = out.size();
+    out.resize(used + 2 * units);
+    out.resize(EncodeInto(gbk, std::u16string_view(composed.data(), units), out, used));
+    i = stretchEnd;
+  }
+  return out;
+}
 
 }  // namespace trawler

@@ -14,8 +14,8 @@
 // threads. A code page other than 0, 936 and 65001 gives an empty result.
 //
 // Runs of ASCII are copied without ICU (they are the same bytes in GBK, UTF-8 and, widened,
-// UTF-16); only the stretches around other bytes go through ICU, with the same result as
-// converting the whole text there.
+// UTF-16) by Utf8ToGbk, GbkToUtf16 and Utf16ToGbk; only the stretches around other bytes go through
+// ICU, with the same result as converting the whole text there.
 //
 // "Valid GBK", as every Text made here is: no zero byte; single bytes 0x01-0x7F, 0x80 (the
 // euro sign) and 0xFF (U+F8F5, private use); pairs of a lead byte 0x81-0xFE and a trail byte

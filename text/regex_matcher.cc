@@ -23,6 +23,23 @@ std::unique_ptr<RegexMatcher> RegexMatcher::Clone() const {
 bool RegexMatcher::Create(const Text& pattern, const Text& subjectText,
                           std::optional<bool> ignoreCase, std::optional<bool> multiline,
                           std::optional<bool> global) {
+  const bool ran = Execute(pattern, subjectText, ignoreCase, multiline, global);
+  // `subjectText` may be this matcher's own `subject`; it was read above before being
+  // replaced here.
+  subject = subjectText;
+  return ran;
+}
+
+bool RegexMatcher::Create(const Text& pattern, Text&& subjectText, std::optional<bool> ignoreCase,
+                          std::optional<bool> multiline, std::optional<bool> global) {
+  const bool ran = Execute(pattern, subjectText, ignoreCase, multiline, global);
+  if (&subjectText != &subject) subject = std::move(subjectText);
+  return ran;
+}
+
+bool RegexMatcher::Execute(const Text& pattern, const Text& subjectText,
+                           std::optional<bool> ignoreCase, std::optional<bool> multiline,
+                           std::optional<bool> global) {
   // Each call starts from a new object. The "Singleline" write fails (the object has no
   // such property), so "." keeps its meaning of "anything but a line feed".
   regExp = std::make_shared<RegExpObject>();
@@ -34,9 +51,6 @@ bool RegexMatcher::Create(const Text& pattern, const Text& subjectText,
 
   matches.reset();
   matches = regExp->Execute(GbkToUtf16(subjectText));
-  // `subjectText` may be this matcher's own `subject`; it is read above before being
-  // replaced here.
-  subject = subjectText;
   return matches != nullptr;
 }
 
@@ -53,17 +67,6 @@ Text RegexMatcher::Replace(const Text& replacement) {
 int RegexMatcher::MatchCount() { return matches ? matches->Count() : 0; }
 
 namespace {
-
-// Utf16ToGbk, with a shortcut for the all-ASCII texts that most groups of a page are: ASCII
-// is the same in GBK and needs no composing.
-Text ToText(std::u16string_view text) {
-  Text out(text.size(), '\0');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == 0 || text[i] >= 0x80) return Utf16ToGbk(text);
-    out[i] = static_cast<char>(text[i]);
-  }
-  return out;
-}
 
 // Match `index` (1-based) of `matches`, or nullopt when there is none.
 std::optional<RegexMatch> ItemOf(const std::shared_ptr<const MatchCollection>& matches, int index) {
@@ -90,7 +93,7 @@ Text RegexMatcher::MatchText(int index, int* position) {
     if (position) *position = -2;
     return Text();
   }
-  Text text = ToText(match->Value());
+  Text text = Utf16ToGbk(match->Value());
   if (position) {
     *position = PositionIn(subject, text, match->FirstIndex(), regExp && regExp->IgnoreCase());
   }
@@ -104,7 +107,7 @@ Text RegexMatcher::SubMatchText(int index, int group, int* position) {
     if (position) *position = -2;
     return Text();
   }
-  Text text = ToText(*value);
+  Text text = Utf16ToGbk(*value);
   if (position) {
     *position = PositionIn(subject, text, match->FirstIndex(), regExp && regExp->IgnoreCase());
   }

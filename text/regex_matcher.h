@@ -44,6 +44,11 @@ class RegexMatcher {
                       std::optional<bool> ignoreCase = std::nullopt,
                       std::optional<bool> multiline = std::nullopt,
                       std::optional<bool> global = std::nullopt);
+  // As Create above, but the matcher takes `subject` over instead of copying it: a search
+  // hands its page in once, and a page is too big to copy for nothing.
+  bool Create(const Text& pattern, Text&& subject, std::optional<bool> ignoreCase = std::nullopt,
+              std::optional<bool> multiline = std::nullopt,
+              std::optional<bool> global = std::nullopt);
   // Does nothing.
   virtual void Init();
   // The object's current pattern; empty without a regex object.
@@ -72,6 +77,12 @@ class RegexMatcher {
   std::shared_ptr<RegExpObject> regExp;
   std::shared_ptr<const MatchCollection> matches;
   Text subject;
+
+ private:
+  // The work of Create but keeping the subject: makes the regex object and runs it over
+  // `subjectText`. Returns true when it gave a match collection.
+  bool Execute(const Text& pattern, const Text& subjectText, std::optional<bool> ignoreCase,
+               std::optional<bool> multiline, std::optional<bool> global);
 };
 
 }  // namespace trawler

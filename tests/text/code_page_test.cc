@@ -193,6 +193,24 @@ TEST(CodePageTest, FastPathsAgreeWithPlainConversionOnAPage) {
   const std::string withAsciiTrails = gbk + "\xB0\x41\xB0\x41 x \x81";
   EXPECT_EQ(Wide(GbkToUtf16(withAsciiTrails)) + "\0\0"s,
             AnsiToUnicode(withAsciiTrails, kCodePageGbk));
+
+  // UTF-16 to GBK: the fast path against the plain conversion of the whole text (the wide
+  // buffer routine), with a mark after an ASCII letter at the start of a stretch, pairs and
+  // lone surrogates at the edges of stretches, text outside GBK, and a U+0000 that ends it.
+  std::u16string units = GbkToUtf16(gbk);
+  units +=
+      u"e\u0301 x\U0001F600"
+      u"0123456789abcdefgh\xD83D"
+      u"0123456789abcdefgh\xDE00"
+      u"\u4E2D\u0E01\u20AC"
+      u"ab\0cd"s;
+  EXPECT_EQ(Hex(Utf16ToGbk(units)), Hex(UnicodeToGbk(Wide(units))));
+  const std::vector<std::u16string> shortTexts = {
+      u"", u"a", u"1.5 GB", u"\u4E2D", u"a\u4E2D", u"\u4E2Da", u"e\u0301", u"\xD800", u"\0a"s,
+  };
+  for (const std::u16string& text : shortTexts) {
+    EXPECT_EQ(Hex(Utf16ToGbk(text)), Hex(UnicodeToGbk(Wide(text)))) << Hex(Wide(text));
+  }
 }
 
 TEST(CodePageTest, ThreadsConvertAtOnce) {

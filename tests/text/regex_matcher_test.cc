@@ -140,6 +140,16 @@ TEST(RegexMatcherTest, CloneSharesObjectsAndDestroyReleasesThem) {
   // Create with the matcher's own subject as the argument.
   ASSERT_TRUE(matcher->Create("c", matcher->subject));
   EXPECT_EQ(matcher->MatchCount(), 2);
+  // Handed over rather than copied, its own subject included: the matcher keeps the text
+  // and positions are still found in it.
+  ASSERT_TRUE(matcher->Create("c", std::move(matcher->subject)));
+  EXPECT_EQ(matcher->subject, "cc");
+  Text page = G("中文ac");
+  ASSERT_TRUE(matcher->Create("c", std::move(page)));
+  EXPECT_EQ(matcher->subject, G("中文ac"));
+  int position = 0;
+  EXPECT_EQ(matcher->MatchText(1, &position), "c");
+  EXPECT_EQ(position, 5);
 
   matcher->Destroy();
   EXPECT_EQ(matcher->regExp, nullptr);

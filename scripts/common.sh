@@ -19,6 +19,7 @@ PACKAGES=(
   python3 openssl curl
   xvfb xauth xclip xdotool fonts-wqy-microhei libqt6svg6
   clang libclang-rt-14-dev
+  librsvg2-bin desktop-file-utils appstream dpkg-dev groff-base
 )
 
 install_packages() {

@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "  --site all   search the three sites at the same time; each line starts with the site\n"
     "  --json       print JSON Lines: {\"site\":N,\"number\":1,\"name\":...,\"size\":...,\n"
     "               \"date\":...,\"link\":...}\n"
-    "  detail       print the download address behind LINK (column 4 of a hit of site N)\n"
+    "  detail       print the download address behind LINK (the last field of a hit of site N)\n"
     "\n"
     "Requests honour http_proxy and no_proxy. Diagnostics go to stderr.\n"
     "Exit codes: 0 hits found, 1 no hits, 2 usage error, 3 a site could not be reached.\n";

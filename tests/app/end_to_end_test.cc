@@ -26,9 +26,7 @@ class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(fixture_.ok());
-    setenv("http_proxy", fixture_.ProxyUrl().c_str(), 1);
-    unsetenv("no_proxy");
-    unsetenv("NO_PROXY");
+    fixture_.UseAsHttpProxy();
     CurrentPage.store(0);
     ProgramParts parts;
     // The real StartWorker, counted, so that the test can wait for its workers before the

@@ -18,13 +18,6 @@ namespace {
 
 using test::FixtureSites;
 
-std::string Target(const test::RecordedRequest& request) {
-  const std::string& line = request.requestLine;
-  const auto first = line.find(' ');
-  const auto last = line.rfind(' ');
-  return line.substr(first + 1, last - first - 1);
-}
-
 // The magnet address of a detail link or magnet column ("...<hash>.html" or a magnet).
 std::string MagnetOf(const std::string& link) {
   const auto slash = link.rfind('/');
@@ -35,9 +28,8 @@ std::string MagnetOf(const std::string& link) {
 class ResultDetailsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("http_proxy", fixture_.ProxyUrl().c_str(), 1);
-    unsetenv("no_proxy");
-    unsetenv("NO_PROXY");
+    ASSERT_TRUE(fixture_.ok());
+    fixture_.UseAsHttpProxy();
     CurrentPage.store(1);
   }
 
@@ -70,7 +62,7 @@ TEST_F(ResultDetailsTest, ClickShowsNameAndDownloadAddress) {
     } else {
       ASSERT_EQ(requests.size(), 1u);
       // Site 1's link is the whole URL; site 2's is joined to its host with a "/".
-      EXPECT_EQ(Target(requests[0]), site == 1 ? row[4] : "http://engine2.example/" + row[4]);
+      EXPECT_EQ(requests[0].Target(), site == 1 ? row[4] : "http://engine2.example/" + row[4]);
     }
   }
 }
@@ -84,7 +76,7 @@ TEST_F(ResultDetailsTest, Site2LinkIsJoinedUnchanged) {
   const auto requests = fixture_.Requests();
   ASSERT_EQ(requests.size(), 1u);
   // A link beginning with "/" gives two slashes in a row.
-  EXPECT_EQ(Target(requests[0]), "http://engine2.example//detail/x.html");
+  EXPECT_EQ(requests[0].Target(), "http://engine2.example//detail/x.html");
 }
 
 TEST_F(ResultDetailsTest, FailedOrMarkerlessDetailEmptiesTheAddressOnly) {
@@ -125,7 +117,7 @@ TEST_F(ResultDetailsTest, ClickOnEmptySpace) {
     const auto requests = fixture_.Requests();
     ASSERT_EQ(requests.size(), c.requests);
     if (c.requests > 0) {
-      EXPECT_EQ(Target(requests[0]), c.target);
+      EXPECT_EQ(requests[0].Target(), c.target);
     }
   }
 }

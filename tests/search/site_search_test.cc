@@ -22,23 +22,11 @@ using test::FixtureSites;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// The request target of a recorded request line ("GET http://h/p HTTP/1.1" -> "http://h/p").
-std::string Target(const test::RecordedRequest& request) {
-  const std::string& line = request.requestLine;
-  const auto first = line.find(' ');
-  const auto last = line.rfind(' ');
-  return line.substr(first + 1, last - first - 1);
-}
-std::string Method(const test::RecordedRequest& request) {
-  return request.requestLine.substr(0, request.requestLine.find(' '));
-}
-
 class SiteSearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("http_proxy", fixture_.ProxyUrl().c_str(), 1);
-    unsetenv("no_proxy");
-    unsetenv("NO_PROXY");
+    ASSERT_TRUE(fixture_.ok());
+    fixture_.UseAsHttpProxy();
     CurrentPage.store(1);
   }
 
@@ -81,12 +69,12 @@ TEST_F(SiteSearchTest, RequestsAndRowsOfEachSite) {
     const auto requests = fixture_.Requests();
     ASSERT_EQ(requests.size(), c.targets.size());
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      EXPECT_EQ(Method(requests[i]), c.method);
+      EXPECT_EQ(requests[i].Method(), c.method);
       if (c.site == 3 && i == 1) {
-        EXPECT_THAT(Target(requests[i]),
+        EXPECT_THAT(requests[i].Target(),
                     ::testing::MatchesRegex("http://engine3\\.example/search/[^/]+/2/0\\.html"));
       } else {
-        EXPECT_EQ(Target(requests[i]), c.targets[i]);
+        EXPECT_EQ(requests[i].Target(), c.targets[i]);
       }
       EXPECT_EQ(requests[i].body, c.site == 3 ? "keyword=%61%62%63" : "");
     }
@@ -125,7 +113,7 @@ TEST_F(SiteSearchTest, KeywordIsEncodedAsUtf8Escapes) {
     Search(c.site, c.keyword);
     const auto requests = fixture_.Requests();
     ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(c.site == 3 ? requests[0].body : Target(requests[0]), c.expected);
+    EXPECT_EQ(c.site == 3 ? requests[0].body : requests[0].Target(), c.expected);
   }
 }
 
@@ -156,7 +144,7 @@ TEST_F(SiteSearchTest, Site3WithoutKeyRequestsAnEmptyKeySegment) {
   Search(3, "abc");
   const auto requests = fixture_.Requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(Target(requests[1]), "http://engine3.example/search//1/0.html");
+  EXPECT_EQ(requests[1].Target(), "http://engine3.example/search//1/0.html");
 }
 
 // A keyword box whose text changes after the first read.
@@ -183,8 +171,8 @@ TEST_F(SiteSearchTest, PageCounterIsReadWhenTheUrlIsBuilt) {
   Search(3, "x", 9);
   const auto requests = fixture_.Requests();
   ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(Target(requests[0]), "http://engine2.example/search/%78/7");
-  EXPECT_THAT(Target(requests[2]), ::testing::EndsWith("/9/0.html"));
+  EXPECT_EQ(requests[0].Target(), "http://engine2.example/search/%78/7");
+  EXPECT_THAT(requests[2].Target(), ::testing::EndsWith("/9/0.html"));
 }
 
 }  // namespace

@@ -295,4 +295,19 @@ void FixtureSites::SetMode(int site, std::string_view mode, int hits, int delayM
   Control("POST", target, &ignored);
 }
 
+std::string RecordedRequest::Method() const { return requestLine.substr(0, requestLine.find(' ')); }
+
+std::string RecordedRequest::Target() const {
+  const auto first = requestLine.find(' ');
+  const auto last = requestLine.rfind(' ');
+  if (first == std::string::npos || last <= first) return {};
+  return requestLine.substr(first + 1, last - first - 1);
+}
+
+void FixtureSites::UseAsHttpProxy() const {
+  setenv("http_proxy", ProxyUrl().c_str(), 1);
+  unsetenv("no_proxy");
+  unsetenv("NO_PROXY");
+}
+
 }  // namespace trawler::test

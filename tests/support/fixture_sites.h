@@ -29,6 +29,11 @@ struct RecordedRequest {
   std::string body;         // the body (a chunked body decoded)
   std::string requestLine;  // the first line of head, without its line end
   std::vector<std::string> headerLines;  // each header line without its line end, in order
+
+  // The method and the target of the request line ("GET http://h/p HTTP/1.1" gives "GET"
+  // and "http://h/p").
+  [[nodiscard]] std::string Method() const;
+  [[nodiscard]] std::string Target() const;
 };
 
 struct FixtureOptions {
@@ -57,6 +62,9 @@ class FixtureSites {
   [[nodiscard]] std::string Url(std::string_view path) const;
   // "http://127.0.0.1:<port>": the value for http_proxy or the proxy argument.
   [[nodiscard]] std::string ProxyUrl() const;
+  // Makes this process's requests in proxy mode go through the server: sets http_proxy to
+  // ProxyUrl() and clears no_proxy. Call before the test starts threads.
+  void UseAsHttpProxy() const;
 
   // Every request recorded since the start or the last Reset(), in order; empty (with a
   // test failure) when the server cannot be asked.

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 #include <type_traits>
 #include <utility>
 
@@ -31,6 +32,21 @@ auto QtControlsPort::OnGuiThread(Operation operation) -> decltype(operation()) {
   }
 }
 
+template <typename Operation>
+auto QtControlsPort::WriteList(Operation operation) -> decltype(operation()) {
+  if (QThread::currentThread() == window_.thread()) return operation();
+  return OnGuiThread([this, &operation] {
+    // Switching updates off drops the paints the write would cause; switching them back on
+    // a frame later paints the list once, with every write made meanwhile.
+    ResultTable* list = window_.ResultList();
+    if (list->updatesEnabled()) {
+      list->setUpdatesEnabled(false);
+      QTimer::singleShot(kListPaintInterval, list, [list] { list->setUpdatesEnabled(true); });
+    }
+    return operation();
+  });
+}
+
 int QtControlsPort::EngineComboCurrentIndex() {
   return OnGuiThread([this] { return window_.EngineCombo()->currentIndex(); });
 }
@@ -55,17 +71,29 @@ Text QtControlsPort::KeywordText() {
 }
 
 void QtControlsPort::ClearRows() {
-  OnGuiThread([this] { window_.ResultList()->setRowCount(0); });
+  WriteList([this] { window_.ResultList()->setRowCount(0); });
 }
 
 int QtControlsPort::AppendRow() {
-  return OnGuiThread([this] { return window_.ResultList()->AppendEmptyRow(); });
+  return WriteList([this] { return window_.ResultList()->AppendEmptyRow(); });
 }
 
 void QtControlsPort::SetCellText(int row, int column, const Text& text) {
   // The conversion runs on the calling thread: the GUI thread only stores the result.
-  OnGuiThread([this, row, column, shown = ToQString(text)] {
+  WriteList([this, row, column, shown = ToQString(text)] {
     window_.ResultList()->SetCell(row, column, shown);
+  });
+}
+
+void QtControlsPort::AppendFilledRow(int row, const std::array<Text, kResultColumns>& cells) {
+  std::array<QString, kResultColumns> shown;
+  for (int column = 0; column < kResultColumns; ++column) shown[column] = ToQString(cells[column]);
+  WriteList([this, row, &shown] {
+    ResultTable* list = window_.ResultList();
+    list->AppendEmptyRow();
+    for (int column = 0; column < kResultColumns; ++column) {
+      list->SetCell(row, column, shown[column]);
+    }
   });
 }
 

@@ -10,9 +10,14 @@
 #ifndef TRAWLER_SEARCH_CONTROLS_PORT_H_
 #define TRAWLER_SEARCH_CONTROLS_PORT_H_
 
+#include <array>
+
 #include "text/text.h"
 
 namespace trawler {
+
+// ResultList's columns: running number, name, size, date, link.
+inline constexpr int kResultColumns = 5;
 
 class ControlsPort {
  public:
@@ -34,6 +39,17 @@ class ControlsPort {
   virtual int AppendRow() = 0;
   // Sets one cell; does nothing for a row or column that does not exist.
   virtual void SetCellText(int row, int column, const Text& text) = 0;
+  // Adds one row after the last and writes its cells: the same as AppendRow() followed by
+  // SetCellText(row, c, cells[c]) for c = 0 .. 4, in that order, `row` being where the
+  // caller expects the new row. A port over a GUI carries the six out in one hand-over
+  // (still one after another, so the cells are written one by one); this default makes
+  // the six calls.
+  virtual void AppendFilledRow(int row, const std::array<Text, kResultColumns>& cells) {
+    AppendRow();
+    for (int column = 0; column < kResultColumns; ++column) {
+      SetCellText(row, column, cells[column]);
+    }
+  }
   // The text of one cell; empty for a row or column that does not exist (-1 included).
   virtual Text GetCellText(int row, int column) = 0;
   // Index of the first selected row, -1 when none is selected.

@@ -1,5 +1,6 @@
 #include "search/site_search.h"
 
+#include <array>
 #include <string>
 #include <utility>
 
@@ -38,11 +39,14 @@ void FillRows(ControlsPort& port, RegexMatcher& matcher, const SiteDefinition& s
   matcher.Create(site.pattern, std::move(page));
   const int count = matcher.MatchCount();
   for (int i = 1; i <= count; ++i) {
-    port.AppendRow();
-    port.SetCellText(i - 1, 0, std::to_string(i));
+    // The row's texts are read first and the row is then written in one go (AppendRow and
+    // its five cells in order), so that a window takes it in one hand-over.
+    std::array<Text, kResultColumns> cells;
+    cells[0] = std::to_string(i);
     for (int column = 1; column <= 4; ++column) {
-      port.SetCellText(i - 1, column, matcher.SubMatchText(i, site.columnGroups[column - 1]));
+      cells[column] = matcher.SubMatchText(i, site.columnGroups[column - 1]);
     }
+    port.AppendFilledRow(i - 1, cells);
   }
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <array>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -36,6 +38,13 @@ TEST_F(ControlsPortTest, WorkerFillsAThousandRowsWhileTheGuiThreadRuns) {
     port.ClearRows();
     keywordSeenByWorker = port.KeywordText();
     for (int row = 0; row < kRows; ++row) {
+      // Every other row as a search writes it, in one hand-over.
+      if (row % 2 == 0) {
+        std::array<Text, kResultColumns> cells;
+        for (int column = 0; column < 5; ++column) cells[column] = CellText(row, column);
+        port.AppendFilledRow(row, cells);
+        continue;
+      }
       port.AppendRow();
       for (int column = 0; column < 5; ++column)
         port.SetCellText(row, column, CellText(row, column));
@@ -63,6 +72,14 @@ TEST_F(ControlsPortTest, WorkerFillsAThousandRowsWhileTheGuiThreadRuns) {
     }
   }
   EXPECT_EQ(Window().ResultList()->Cell(7, 1), u"r7c1片名"_s);
+
+  // The list's painting was held back while the worker wrote; it must come back on its own.
+  QElapsedTimer waited;
+  waited.start();
+  while (!Window().ResultList()->updatesEnabled() && waited.elapsed() < 2000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  EXPECT_TRUE(Window().ResultList()->updatesEnabled());
 }
 
 TEST_F(ControlsPortTest, CallsOnTheGuiThreadRunInPlace) {

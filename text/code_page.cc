@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace trawler {
 namespace {
@@ -286,6 +287,198 @@ void AppendAscii(std::basic_string<To>& out, std::basic_string_view<From> run) {
   }
 }
 
+// ---------------------------------------------------------------------------------------
+// Table fast path for the characters between ASCII runs. ICU converts character by
+// character through several layers of calls, and a result page holds thousands of short
+// stretches of Chinese text; each is converted twice on its way into the regex engine and
+// its names a third time on the way out. So each thread asks ICU only once per process: two
+// tables, filled from ICU's own converters on first use, give each BMP character's GBK bytes
+// and each GBK pair's character. A stretch that holds anything the tables do not cover (a
+// combining mark, a surrogate, a four-byte or malformed UTF-8 sequence, a GBK byte that is
+// not the lead of a mapped pair) goes through ICU as before, so the result never differs.
+
+struct GbkTables {
+  // BMP code point -> its GBK form: a pair as lead << 8 | trail, a single byte as itself
+  // ("?" for a character outside GBK); 0 for no bytes at all (ICU drops a default-ignorable
+  // character that GBK lacks, such as U+200B, rather than writing "?") and for surrogates.
+  std::vector<std::uint16_t> toGbk = std::vector<std::uint16_t>(0x10000, 0);
+  // (lead - 0x81) << 8 | trail -> the character of that GBK pair; 0 when the pair is not
+  // one mapped character.
+  std::vector<char16_t> fromGbk = std::vector<char16_t>(0x7E << 8, 0);
+  bool ready = false;
+};
+
+GbkTables BuildGbkTables() {
+  GbkTables tables;
+  const ConverterPtr converter = OpenConverter(Codec::kGbk);
+  if (!converter) return tables;
+
+  // Every BMP character but the surrogates, encoded in one call; `offsets` tells which
+  // character each output byte came from.
+  std::u16string characters;
+  for (std::uint32_t c = 1; c < 0x10000; ++c) {
+    if (c < 0xD800 || c > 0xDFFF) characters += static_cast<char16_t>(c);
+  }
+  std::string bytes(characters.size() * 2, '\0');
+  std::vector<std::int32_t> offsets(bytes.size(), -1);
+  {
+    const UChar* from = characters.data();
+    char* to = bytes.data();
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_fromUnicode(converter.get(), &to, bytes.data() + bytes.size(), &from,
+                     characters.data() + characters.size(), offsets.data(), true, &error);
+    if (U_FAILURE(error)) return tables;
+    const auto written = static_cast<std::size_t>(to - bytes.data());
+    for (std::size_t i = 0; i < written; ++i) {
+      if (offsets[i] < 0) return tables;
+      const char16_t c = characters[static_cast<std::size_t>(offsets[i])];
+      const auto b = static_cast<unsigned char>(bytes[i]);
+      const bool second = i > 0 && offsets[i - 1] == offsets[i];
+      tables.toGbk[c] = second ? static_cast<std::uint16_t>(tables.toGbk[c] << 8 | b) : b;
+    }
+  }
+
+  // Every pair of a lead byte and a trail byte, each pair followed by a line feed so that a
+  // pair that is not one character cannot pull the next pair out of step.
+  ucnv_reset(converter.get());
+  std::string pairs;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      pairs += static_cast<char>(lead);
+      pairs += static_cast<char>(trail);
+      pairs += '\n';
+    }
+  }
+  std::u16string units(pairs.size(), u'\0');
+  std::vector<std::int32_t> unitOffsets(units.size(), -1);
+  const char* from = pairs.data();
+  UChar* to = units.data();
+  UErrorCode error = U_ZERO_ERROR;
+  ucnv_toUnicode(converter.get(), &to, units.data() + units.size(), &from,
+                 pairs.data() + pairs.size(), unitOffsets.data(), true, &error);
+  if (U_FAILURE(error)) return tables;
+  const auto written = static_cast<std::size_t>(to - units.data());
+  // A pair is one character when exactly one unit comes from its lead byte, none from its
+  // trail byte, and that unit is neither U+FFFD nor half of a surrogate pair.
+  std::vector<int> fromLead(pairs.size(), 0);
+  std::vector<bool> fromTrail(pairs.size(), false);
+  for (std::size_t i = 0; i < written; ++i) {
+    const auto at = static_cast<std::size_t>(unitOffsets[i]);
+    if (unitOffsets[i] < 0 || at >= pairs.size()) return tables;
+    if (at % 3 == 0) ++fromLead[at];
+    if (at % 3 == 1) fromTrail[at] = true;
+  }
+  for (std::size_t i = 0; i < written; ++i) {
+    const auto at = static_cast<std::size_t>(unitOffsets[i]);
+    const char16_t unit = units[i];
+    if (at % 3 != 0 || fromLead[at] != 1 || fromTrail[at + 1] || unit == 0xFFFD ||
+        (unit >= 0xD800 && unit <= 0xDFFF)) {
+      continue;
+    }
+    const auto lead = static_cast<unsigned char>(pairs[at]);
+    const auto trail = static_cast<unsigned char>(pairs[at + 1]);
+    tables.fromGbk[static_cast<std::size_t>(lead - 0x81) << 8 | trail] = unit;
+  }
+  tables.ready = true;
+  return tables;
+}
+
+// The tables, filled on first use (thread-safe static initialisation); nullptr when ICU
+// could not fill them, and every stretch then goes through ICU.
+const GbkTables* Tables() {
+  static const GbkTables tables = BuildGbkTables();
+  return tables.ready ? &tables : nullptr;
+}
+
+// Appends the GBK form of `c` (a BMP character that is no surrogate) at `to`.
+char* PutGbk(char* to, const GbkTables& tables, char16_t c) {
+  const std::uint16_t gbk = tables.toGbk[c];
+  if (gbk > 0xFF) *to++ = static_cast<char>(gbk >> 8);
+  if (gbk != 0) *to++ = static_cast<char>(gbk & 0xFF);
+  return to;
+}
+
+// The GBK form of a UTF-8 stretch, appended to `out`; false (and `out` unchanged) when the
+// stretch needs ICU.
+bool Utf8StretchByTable(const GbkTables& tables, std::string_view stretch, Text& out) {
+  const std::size_t used = out.size();
+  out.resize(used + stretch.size());  // GBK never takes more bytes than UTF-8
+  char* to = out.data() + used;
+  const auto* s = reinterpret_cast<const unsigned char*>(stretch.data());
+  const std::size_t n = stretch.size();
+  auto trail = [&](std::size_t at) { return at < n && (s[at] & 0xC0) == 0x80; };
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char b = s[i];
+    std::uint32_t c;
+    if (b < 0x80) {
+      c = b;
+      i += 1;
+    } else if (b >= 0xC2 && b <= 0xDF && trail(i + 1)) {
+      c = (b & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu);
+      i += 2;
+    } else if (b >= 0xE0 && b <= 0xEF && trail(i + 1) && trail(i + 2) &&
+               (b != 0xE0 || s[i + 1] >= 0xA0) && (b != 0xED || s[i + 1] <= 0x9F)) {
+      c = (b & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
+      i += 3;
+    } else {
+      out.resize(used);
+      return false;  // four bytes (outside the BMP) or malformed
+    }
+    if (IsCombiningMark(static_cast<UChar32>(c))) {
+      out.resize(used);
+      return false;
+    }
+    to = PutGbk(to, tables, static_cast<char16_t>(c));
+  }
+  out.resize(static_cast<std::size_t>(to - out.data()));
+  return true;
+}
+
+// The GBK form of a UTF-16 stretch, appended to `out`; false (and `out` unchanged) when the
+// stretch needs ICU.
+bool Utf16StretchByTable(const GbkTables& tables, std::u16string_view stretch, Text& out) {
+  const std::size_t used = out.size();
+  out.resize(used + 2 * stretch.size());
+  char* to = out.data() + used;
+  for (const char16_t c : stretch) {
+    if ((c >= 0xD800 && c <= 0xDFFF) || IsCombiningMark(c)) {
+      out.resize(used);
+      return false;
+    }
+    to = PutGbk(to, tables, c);
+  }
+  out.resize(static_cast<std::size_t>(to - out.data()));
+  return true;
+}
+
+// The UTF-16 form of a GBK stretch, appended to `out`; false (and `out` unchanged) when the
+// stretch needs ICU.
+bool GbkStretchByTable(const GbkTables& tables, std::string_view stretch, std::u16string& out) {
+  const std::size_t used = out.size();
+  out.resize(used + stretch.size());
+  char16_t* to = out.data() + used;
+  const auto* s = reinterpret_cast<const unsigned char*>(stretch.data());
+  const std::size_t n = stretch.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      *to++ = b;
+      i += 1;
+      continue;
+    }
+    const char16_t c = b >= 0x81 && b <= 0xFE && i + 1 < n
+                           ? tables.fromGbk[static_cast<std::size_t>(b - 0x81) << 8 | s[i + 1]]
+                           : 0;
+    if (c == 0) {
+      out.resize(used);
+      return false;
+    }
+    *to++ = c;
+    i += 2;
+  }
+  out.resize(static_cast<std::size_t>(to - out.data()));
+  return true;
+}
 }  // namespace
 
 Text UrlEncode(std::string_view text, bool keepPlain, bool utf8First) {
@@ -350,6 +543,7 @@ Text Utf8ToGbk(std::string_view data) {
   // zero-filled first.
   Text out;
   out.reserve(data.size());
+  const GbkTables* tables = Tables();
   std::u16string wide;  // scratch for one stretch, grown to the longest
   std::size_t i = 0;
   while (i < data.size()) {
@@ -360,13 +554,14 @@ Text Utf8ToGbk(std::string_view data) {
     if (runEnd == data.size()) break;
     const std::size_t stretchEnd = StretchEnd(data, runEnd, false);
     const std::string_view stretch = data.substr(stretchStart, stretchEnd - stretchStart);
+    i = stretchEnd;
+    if (tables != nullptr && Utf8StretchByTable(*tables, stretch, out)) continue;
     if (wide.size() < stretch.size()) wide.resize(stretch.size());
     std::size_t units = DecodeInto(utf8, stretch, wide, 0);
     units = ComposePairs(wide.data(), units);
     const std::size_t used = out.size();
     out.resize(used + stretch.size());
     out.resize(EncodeInto(gbk, std::u16string_view(wide.data(), units), out, used));
-    i = stretchEnd;
   }
   return out;
 }
@@ -385,16 +580,19 @@ std::u16string GbkToUtf16(std::string_view text) {
   // byte), so that much is reserved once; the result is written once, never zero-filled.
   std::u16string out;
   out.reserve(text.size());
+  const GbkTables* tables = Tables();
   std::size_t i = 0;
   while (i < text.size()) {
     const std::size_t runEnd = AsciiRunEnd(text, i);
     AppendAscii(out, text.substr(i, runEnd - i));
     if (runEnd == text.size()) break;
     const std::size_t stretchEnd = StretchEnd(text, runEnd, true);
-    const std::size_t used = out.size();
-    out.resize(used + (stretchEnd - runEnd));
-    out.resize(DecodeInto(gbk, text.substr(runEnd, stretchEnd - runEnd), out, used));
+    const std::string_view stretch = text.substr(runEnd, stretchEnd - runEnd);
     i = stretchEnd;
+    if (tables != nullptr && GbkStretchByTable(*tables, stretch, out)) continue;
+    const std::size_t used = out.size();
+    out.resize(used + stretch.size());
+    out.resize(DecodeInto(gbk, stretch, out, used));
   }
   return out;
 }
@@ -407,6 +605,7 @@ Text Utf16ToGbk(std::u16string_view text) {
   Text out;
   out.reserve(text.size());
   UConverter* gbk = nullptr;
+  const GbkTables* tables = nullptr;
   std::u16string composed;  // scratch for one stretch
   std::size_t i = 0;
   while (i < text.size()) {
@@ -415,18 +614,21 @@ Text Utf16ToGbk(std::u16string_view text) {
     const std::size_t stretchStart = runEnd > i && runEnd < text.size() ? runEnd - 1 : runEnd;
     AppendAscii(out, text.substr(i, stretchStart - i));
     if (runEnd == text.size()) break;
+    const std::size_t stretchEnd = StretchEnd(text, runEnd, false);
+    const std::u16string_view stretch = text.substr(stretchStart, stretchEnd - stretchStart);
+    i = stretchEnd;
+    if (tables == nullptr) tables = Tables();
+    if (tables != nullptr && Utf16StretchByTable(*tables, stretch, out)) continue;
     if (gbk == nullptr) {
       gbk = CachedConverter(Codec::kGbk);
       if (gbk == nullptr) return Text();
     }
-    const std::size_t stretchEnd = StretchEnd(text, runEnd, false);
-    composed.assign(text.substr(stretchStart, stretchEnd - stretchStart));
+    composed.assign(stretch);
     const std::size_t units = ComposePairs(composed.data(), composed.size());
     // At most two GBK bytes per unit.
     const std::size_t used = out.size();
     out.resize(used + 2 * units);
     out.resize(EncodeInto(gbk, std::u16string_view(composed.data(), units), out, used));
-    i = stretchEnd;
   }
   return out;
 }

@@ -229,6 +229,13 @@ std::optional<RegexMatch> MatchCollection::Item(int index) const {
   return RegexMatch(shared_from_this(), static_cast<std::size_t>(index));
 }
 
+std::optional<std::u16string_view> MatchCollection::SubMatchView(int match, int group) const {
+  if (match < 0 || match >= Count() || group < 0 || group >= groupCount_) return std::nullopt;
+  const auto [start, end] = Span(static_cast<std::size_t>(match), group + 1);
+  if (start == kUnset || end < start) return std::u16string_view();
+  return std::u16string_view(subject_).substr(start, end - start);
+}
+
 std::pair<std::uint32_t, std::uint32_t> MatchCollection::Span(std::size_t match, int group) const {
   const std::size_t at = (match * (static_cast<std::size_t>(groupCount_) + 1) + group) * 2;
   return {offsets_[at], offsets_[at + 1]};

@@ -93,6 +93,10 @@ class MatchCollection : public std::enable_shared_from_this<MatchCollection> {
   [[nodiscard]] int Count() const;
   // Match `index` (0-based, "Item"), or nullopt when out of range.
   [[nodiscard]] std::optional<RegexMatch> Item(int index) const;
+  // The text of group `group` (0-based, as RegexMatch::SubMatch) of match `match` (0-based)
+  // as a view into the collection, valid while the collection lives: what SubMatch gives,
+  // without a copy. nullopt when either number is out of range.
+  [[nodiscard]] std::optional<std::u16string_view> SubMatchView(int match, int group) const;
   // False when the run stopped early (time limit or engine limit): the collection then
   // holds the matches found before the stop.
   [[nodiscard]] bool Complete() const { return complete_; }

@@ -101,15 +101,17 @@ Text RegexMatcher::MatchText(int index, int* position) {
 }
 
 Text RegexMatcher::SubMatchText(int index, int group, int* position) {
-  const auto match = ItemOf(matches, index);
-  const auto value = match && group >= 1 ? match->SubMatch(group - 1) : std::nullopt;
+  // A search reads four groups of every match: the group is converted straight from the
+  // collection's subject, without a copy of its UTF-16 text.
+  const auto value = matches ? matches->SubMatchView(index - 1, group - 1) : std::nullopt;
   if (!value) {
     if (position) *position = -2;
     return Text();
   }
   Text text = Utf16ToGbk(*value);
   if (position) {
-    *position = PositionIn(subject, text, match->FirstIndex(), regExp && regExp->IgnoreCase());
+    *position = PositionIn(subject, text, ItemOf(matches, index)->FirstIndex(),
+                           regExp && regExp->IgnoreCase());
   }
   return text;
 }

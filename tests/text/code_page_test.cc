@@ -149,6 +149,10 @@ TEST(CodePageTest, MalformedInputNeverStopsAConversion) {
        "z",
        "??z"},              // stray trail bytes
       {"x\xE4\xB8", "x?"},  // cut off at the end
+      {"\xE0\x80\xAF"
+       "z",
+       "???z"},                                // an overlong form of "/"
+      {"\xC1\xBF\xE4\xB8\xAD", "??\xD6\xD0"},  // an overlong two-byte form
   };
   for (const Case& c : utf8Cases) {
     EXPECT_EQ(Hex(Utf8ToGbk(c.input)), Hex(c.expected)) << "UTF-8 " << Hex(c.input);
@@ -211,6 +215,37 @@ TEST(CodePageTest, FastPathsAgreeWithPlainConversionOnAPage) {
   for (const std::u16string& text : shortTexts) {
     EXPECT_EQ(Hex(Utf16ToGbk(text)), Hex(UnicodeToGbk(Wide(text)))) << Hex(Wide(text));
   }
+}
+
+TEST(CodePageTest, FastPathsAgreeWithPlainConversionOnEveryCharacter) {
+  // Each character alone between ASCII runs longer than the gaps the fast paths bridge, so
+  // that every character is looked up on its own rather than carried along with a
+  // neighbour that sends its stretch through ICU.
+  const std::u16string gap = u"<td class=\"x\">abc</td>";
+  std::u16string characters = gap;
+  for (std::uint32_t c = 1; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    characters += static_cast<char16_t>(c);
+    characters += gap;
+  }
+  // Supplementary characters and lone surrogates too.
+  characters += u"\U0001F600" + gap + u"\xD800" + gap + u"\xDFFF" + gap;
+  const Bytes wide = Wide(characters);
+  const Text expected = UnicodeToGbk(wide);
+  EXPECT_TRUE(Utf16ToGbk(characters) == expected);
+  const Text utf8 = UnicodeToAnsi(wide + "\0\0"s, kCodePageUtf8);
+  EXPECT_TRUE(Utf8ToGbk(utf8) == UnicodeToGbk(Utf8ToUnicode(utf8)));
+
+  // Every lead byte with every byte after it (mapped pairs, unmapped pairs, ASCII trails).
+  std::string gbk = "<td>";
+  for (int lead = 0x80; lead <= 0xFF; ++lead) {
+    for (int trail = 0x01; trail <= 0xFF; ++trail) {
+      gbk += static_cast<char>(lead);
+      gbk += static_cast<char>(trail);
+      gbk += "<td class=\"x\">abc</td>";
+    }
+  }
+  EXPECT_TRUE(Wide(GbkToUtf16(gbk)) + "\0\0"s == AnsiToUnicode(gbk, kCodePageGbk));
 }
 
 TEST(CodePageTest, ThreadsConvertAtOnce) {

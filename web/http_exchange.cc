@@ -59,6 +59,21 @@ Text RequestAgent(std::string_view extraHeaders) {
   return agent.empty() ? Text(DefaultUserAgent) : agent;
 }
 
+void ReadResponseHeaders(std::string_view raw, Text& location, Text& receivedCookies) {
+  Text received;
+  for (const Text& line : SplitText(raw, "\r\n")) {
+    // "Location:" anywhere in the line: Content-Location counts too.
+    if (FindText(line, "Location:") != -1) location = HeaderValue(line);
+    if (FindText(line, "Set-Cookie") != -1) {
+      // Only the first name=value of the line, and only when a ";" follows it.
+      received += TrimSpaces(TextBetween(line, "Set-Cookie:", ";"));
+      received += "; ";
+    }
+  }
+  receivedCookies = TextLeft(received, static_cast<int>(received.size()) - 2);
+  if (location.empty()) location = Text(raw);
+}
+
 Bytes HttpExchange(const Text& url, std::optional<int> method, std::optional<Text> bodyText,
                    Text* cookies, Text* receivedCookies, Text* extraHeaders, Text* responseHeaders,
                    std::optional<int> noRedirect, Bytes* bodyBytes, std::optional<Text> proxy,
@@ -108,17 +123,7 @@ Bytes HttpExchange(const Text& url, std::optional<int> method, std::optional<Tex
 
   Text location = responseHeaders != nullptr ? *responseHeaders : Text();
   Text received;
-  for (const Text& line : SplitText(raw, "\r\n")) {
-    // "Location:" anywhere in the line: Content-Location counts too.
-    if (FindText(line, "Location:") != -1) location = HeaderValue(line);
-    if (FindText(line, "Set-Cookie") != -1) {
-      // Only the first name=value of the line, and only when a ";" follows it.
-      received += TrimSpaces(TextBetween(line, "Set-Cookie:", ";"));
-      received += "; ";
-    }
-  }
-  received = TextLeft(received, static_cast<int>(received.size()) - 2);
-  if (location.empty()) location = raw;
+  ReadResponseHeaders(raw, location, received);
 
   Text merged = sentCookies;
   MergeCookies(merged, received);

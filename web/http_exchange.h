@@ -81,6 +81,17 @@ inline constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
 // Example: RequestAgent("X-A: 1\r\nuser-agent: Foo") == "Foo".
 [[nodiscard]] Text RequestAgent(std::string_view extraHeaders);
 
+// The walk of the request routine over a raw response header block (as handed to its
+// rawHeaders argument): split at CR LF, every line holding "Location:" (Content-Location
+// too) replaces `location` with its value, and every line holding "Set-Cookie" adds the
+// trimmed text between "Set-Cookie:" and the first ";" after it to `receivedCookies`,
+// "; " between entries. `location` comes in as the caller's value and leaves as that value
+// when no line names a location, or as `raw` itself when it is still empty then.
+// `receivedCookies` is replaced. Never fails; any bytes are accepted.
+// Example: ReadResponseHeaders("HTTP/1.1 302 x\r\nLocation: /a\r\nSet-Cookie: s=1; p\r\n\r\n",
+//          location, received) gives location "/a" and received "s=1".
+void ReadResponseHeaders(std::string_view raw, Text& location, Text& receivedCookies);
+
 Bytes HttpExchange(const Text& url, std::optional<int> method = std::nullopt,
                    std::optional<Text> bodyText = std::nullopt, Text* cookies = nullptr,
                    Text* receivedCookies = nullptr, Text* extraHeaders = nullptr,

@@ -29,6 +29,7 @@ constexpr std::size_t kMaxHeaderBlock = 256 * 1024;
 
 thread_local std::optional<TransportSettings> threadSettings;
 thread_local ScopedExchangeObserver::Observer* threadObserver = nullptr;
+thread_local ScopedTransportOverride::Answer* threadOverride = nullptr;
 
 void Publish(const TransportReport& report) {
   if (threadObserver == nullptr || !*threadObserver) return;
@@ -135,6 +136,13 @@ ScopedExchangeObserver::ScopedExchangeObserver(Observer observer)
 
 ScopedExchangeObserver::~ScopedExchangeObserver() { threadObserver = previous_; }
 
+ScopedTransportOverride::ScopedTransportOverride(Answer answer)
+    : answer_(std::move(answer)), previous_(threadOverride) {
+  threadOverride = &answer_;
+}
+
+ScopedTransportOverride::~ScopedTransportOverride() { threadOverride = previous_; }
+
 std::string_view OutcomeName(TransportOutcome outcome) {
   switch (outcome) {
     case TransportOutcome::kCompleted:
@@ -189,6 +197,35 @@ struct Transfer::State {
     report.curlCode = curlCode;
     report.errorText = std::move(errorText);
     Publish(report);
+  }
+
+  // Send without the network: the thread's override answers (tests and fuzzing only).
+  TransportResponse SendToOverride(std::string_view sentHeaders,
+                                   std::optional<std::string_view> requestBody) {
+    TransportRequest request;
+    request.url = url;
+    request.verb = verb;
+    request.headerBlock = sentHeaders;
+    if (requestBody) request.body = std::string(*requestBody);
+    TransportReport report;
+    report.url = url;
+    report.outcome = TransportOutcome::kCompleted;
+    TransportResponse response;
+    try {
+      response = (*threadOverride)(request);
+    } catch (...) {
+      // A stand-in that throws is a failed exchange, as a broken connection would be.
+      Report(TransportOutcome::kFailed, "the transport override failed");
+      return {};
+    }
+    const std::size_t cap = CurrentTransportSettings().bodyLimit;
+    if (response.body.size() > cap) {
+      response.body.resize(cap);
+      report.outcome = TransportOutcome::kBodyLimit;
+    }
+    report.bytesRead = response.body.size();
+    Publish(report);
+    return response;
   }
 
   static size_t WriteBody(char* data, size_t size, size_t count, void* user) noexcept {
@@ -318,6 +355,7 @@ TransportResponse Transfer::Send(std::string_view headerBlock,
     return response;
   }
   s.sent = true;
+  if (threadOverride != nullptr && *threadOverride) return s.SendToOverride(headerBlock, body);
   if (IsReservedInvalidName(s.host)) {
     s.Report(TransportOutcome::kCouldNotResolve,
              "Could not resolve host: " + s.host + " (reserved name)", CURLE_COULDNT_RESOLVE_HOST);

@@ -36,6 +36,9 @@
 //   `lowSpeedLimit` bytes/s for `lowSpeedTimeSeconds` ends, an optional overall time-out,
 //   and a body cap: reading stops there and the body keeps what was read.
 //
+// Tests and fuzzing can answer in place of the network on one thread
+// (ScopedTransportOverride); the program never does, so every Send goes out on the wire.
+//
 // Reports: every exchange made on a thread (a stage that fails counts as one) produces one
 // TransportReport, handed to the ScopedExchangeObserver installed on that thread, if any.
 // The request routine ignores them; the command-line tool prints them.
@@ -150,6 +153,34 @@ struct TransportResponse {
   // The final response's header block (status line first, every line ended by CR LF, the
   // blank line last), when it arrived complete; nullopt when no complete block arrived.
   std::optional<std::string> headerBlock;
+};
+
+// What a transfer is about to send, as a ScopedTransportOverride sees it.
+struct TransportRequest {
+  std::string url;          // scheme, host, port and path, as it would be requested
+  std::string verb;         // "GET", "POST", ...
+  std::string headerBlock;  // the caller's header block, as given to Send
+  std::optional<std::string> body;
+};
+
+// A stand-in for the network, for tests and fuzzing only; the program never installs one.
+// While it lives, every Transfer::Send on this thread hands its request to `answer` instead
+// of libcurl and returns what `answer` gives, with the body cut at the thread's body cap (an
+// exception from `answer` is caught: an empty response, reported kFailed).
+// The stages before Send (handle, host, request) run as always, and so does the report:
+// kCompleted (or kBodyLimit), the body bytes kept, no HTTP status. Without one (the default)
+// Send always goes to the network. Nests; must be destroyed on the thread that made it.
+class ScopedTransportOverride {
+ public:
+  using Answer = std::function<TransportResponse(const TransportRequest&)>;
+  explicit ScopedTransportOverride(Answer answer);
+  ~ScopedTransportOverride();
+  ScopedTransportOverride(const ScopedTransportOverride&) = delete;
+  ScopedTransportOverride& operator=(const ScopedTransportOverride&) = delete;
+
+ private:
+  Answer answer_;
+  Answer* previous_;
 };
 
 class Transfer {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -105,6 +106,57 @@ TEST_F(TransportTest, EveryLineBreakInTheHeaderBlockStartsANewLine) {
   EXPECT_EQ(requests[0].head,
             "GET /echo HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(sites_->port()) +
                 "\r\nUser-Agent: agent\r\nA: 1\r\nB: 2\r\nC: 3\r\nD: 4\r\n\r\n");
+}
+
+// The stand-in that tests and fuzzing put in place of the network: it sees the request the
+// routine would send, answers on its own thread only, and the body cap and report still
+// apply. Nothing reaches the fixture while it lives.
+TEST_F(TransportTest, OverrideAnswersInPlaceOfTheNetworkOnItsThreadOnly) {
+  std::vector<TransportRequest> seen;
+  std::vector<TransportReport> reports;
+  ScopedExchangeObserver observer([&](const TransportReport& r) { reports.push_back(r); });
+  {
+    ScopedTransportOverride network([&](const TransportRequest& request) {
+      seen.push_back(request);
+      TransportResponse response;
+      response.body = "fake page";
+      response.headerBlock = "HTTP/1.1 200 OK\r\nSet-Cookie: s=1; p\r\n\r\n";
+      return response;
+    });
+    Text cookies;
+    EXPECT_EQ(HttpExchange(sites_->Url("/echo"), 1, Text("k=v"), &cookies), "fake page");
+    EXPECT_EQ(cookies, "s=1");
+    TransportSettings small;
+    small.bodyLimit = 4;
+    {
+      ScopedTransportSettings scoped(small);
+      EXPECT_EQ(HttpExchange(sites_->Url("/echo")), "fake");
+    }
+    {
+      // An override that throws fails the exchange like a broken connection.
+      ScopedTransportOverride thrower(
+          [](const TransportRequest&) -> TransportResponse { throw std::runtime_error("x"); });
+      EXPECT_EQ(HttpExchange(sites_->Url("/echo")), "");
+    }
+    // Another thread goes to the network as always.
+    Bytes fromThread;
+    std::thread([&] { fromThread = HttpExchange(sites_->Url("/echo")); }).join();
+    EXPECT_EQ(fromThread, "echo\n");
+  }
+  EXPECT_EQ(HttpExchange(sites_->Url("/echo")), "echo\n");
+
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].verb, "POST");
+  EXPECT_EQ(seen[0].url, sites_->Url("/echo"));
+  EXPECT_EQ(seen[0].body, std::optional<std::string>("k=v"));
+  EXPECT_NE(seen[0].headerBlock.find("Referer: " + sites_->Url("/echo")), std::string::npos);
+  EXPECT_EQ(sites_->Requests().size(), 2u);  // the other thread's and the last one only
+  ASSERT_EQ(reports.size(), 4u);
+  EXPECT_EQ(reports[0].outcome, TransportOutcome::kCompleted);
+  EXPECT_EQ(reports[1].outcome, TransportOutcome::kBodyLimit);
+  EXPECT_EQ(reports[1].bytesRead, 4u);
+  EXPECT_EQ(reports[2].outcome, TransportOutcome::kFailed);
+  EXPECT_EQ(reports[3].httpStatus, 200);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ namespace trawler::test {
 
 inline constexpr const char* kAppBinary = TRAWLER_APP_BINARY;
 inline constexpr const char* kProbeBinary = TRAWLER_PROBE_BINARY;
+inline constexpr const char* kSearchProbeBinary = TRAWLER_SEARCH_PROBE_BINARY;
 
 // How long a child process may run before a test gives up on it and kills it. A guard
 // against hangs, not a measurement: a healthy child ends in a fraction of it.

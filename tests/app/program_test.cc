@@ -9,9 +9,11 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QTest>
+#include <iostream>
 #include <string>
 
 #include "app_test_support.h"
+#include "tests/support/fixture_sites.h"
 #include "tests/support/support.h"
 
 namespace trawler::test {
@@ -93,6 +95,54 @@ TEST(RealProgramTest, ClosingWhileTenWorkersWaitOnTheGuiThreadExitsWithZero) {
     arguments.replaceInStrings(u"%WINDOW%"_s, window);
     Xdotool(arguments);
     ExpectCleanEnd(probe);
+  }
+}
+
+// Fifty overlapping searches on all three sites, clicks on rows while they run (the search
+// probe makes them through the window's controls), then the window closed while searches are
+// still running: the program ends at once with exit code 0, whatever its workers were doing.
+TEST(RealProgramTest, ClosingDuringFiftyOverlappingSearchesExitsWithZero) {
+  FixtureSites fixture;
+  ASSERT_TRUE(fixture.ok());
+  struct Case {
+    const char* how;
+    QStringList xdotool;
+  };
+  const Case cases[] = {
+      {"Escape", {u"key"_s, u"Escape"_s}},
+      {"CloseButton",
+       {u"mousemove"_s, u"--sync"_s, u"--window"_s, u"%WINDOW%"_s, u"488"_s, u"13"_s, u"click"_s,
+        u"1"_s}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    fixture.Reset();
+    // Slow sites, so that searches are still waiting for their pages when the window closes.
+    for (int site = 1; site <= 3; ++site) fixture.SetMode(site, "slow", 3, 400);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"http_proxy"_s, QString::fromStdString(fixture.ProxyUrl()));
+    environment.remove(u"no_proxy"_s);
+    environment.remove(u"NO_PROXY"_s);
+    QProcess probe;
+    probe.setProcessEnvironment(environment);
+    probe.start(QString::fromUtf8(kSearchProbeBinary), {});
+    ASSERT_TRUE(probe.waitForStarted());
+    const QString window = FocusedWindowOf(probe);
+    while (!probe.canReadLine() && probe.state() == QProcess::Running) {
+      probe.waitForReadyRead(100);
+    }
+    const QByteArray ready = probe.readLine().trimmed();
+    ASSERT_TRUE(ready.startsWith("ready "))
+        << ready.toStdString() << probe.readAllStandardError().toStdString();
+    EXPECT_GT(ready.mid(6).toInt(), 0) << "no search was running any more";
+    QStringList arguments = c.xdotool;
+    arguments.replaceInStrings(u"%WINDOW%"_s, window);
+    Xdotool(arguments);
+    ExpectCleanEnd(probe);
+    const auto requests = fixture.Requests();
+    std::cout << "closing mid-search (" << c.how << "): " << ready.toStdString()
+              << " searches running at ready, " << requests.size()
+              << " requests reached the sites\n";
   }
 }
 

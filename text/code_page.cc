@@ -272,21 +272,6 @@ std::size_t StretchEnd(std::basic_string_view<Char> text, std::size_t from, bool
   return size;
 }
 
-// Appends a run of ASCII units to `out`, each unit as it stands (widened or narrowed). A
-// long run goes in blocks, so that `out` grows without first zero-filling the whole run.
-template <typename To, typename From>
-void AppendAscii(std::basic_string<To>& out, std::basic_string_view<From> run) {
-  constexpr std::size_t kBlock = 4096;
-  for (std::size_t done = 0; done < run.size(); done += kBlock) {
-    const std::size_t count = std::min(kBlock, run.size() - done);
-    const std::size_t used = out.size();
-    out.resize(used + count);
-    To* to = out.data() + used;
-    const From* from = run.data() + done;
-    for (std::size_t k = 0; k < count; ++k) to[k] = static_cast<To>(from[k]);
-  }
-}
-
 // ---------------------------------------------------------------------------------------
 // Table fast path for the characters between ASCII runs. ICU converts character by
 // character through several layers of calls, and a result page holds thousands of short
@@ -305,6 +290,11 @@ struct GbkTables {
   // (lead - 0x81) << 8 | trail -> the character of that GBK pair; 0 when the pair is not
   // one mapped character.
   std::vector<char16_t> fromGbk = std::vector<char16_t>(0x7E << 8, 0);
+  // One bit per BMP code point: set for a combining mark (IsCombiningMark), which sends its
+  // stretch to ICU for composing.
+  std::vector<std::uint64_t> marks = std::vector<std::uint64_t>(0x10000 / 64, 0);
+
+  [[nodiscard]] bool IsMark(char16_t c) const { return (marks[c >> 6] >> (c & 63) & 1) != 0; }
   bool ready = false;
 };
 
@@ -312,6 +302,11 @@ GbkTables BuildGbkTables() {
   GbkTables tables;
   const ConverterPtr converter = OpenConverter(Codec::kGbk);
   if (!converter) return tables;
+
+  for (std::uint32_t c = 0; c < 0x10000; ++c) {
+    if (IsCombiningMark(static_cast<UChar32>(c)))
+      tables.marks[c >> 6] |= std::uint64_t{1} << (c & 63);
+  }
 
   // Every BMP character but the surrogates, encoded in one call; `offsets` tells which
   // character each output byte came from.
@@ -398,87 +393,26 @@ char* PutGbk(char* to, const GbkTables& tables, char16_t c) {
   return to;
 }
 
-// The GBK form of a UTF-8 stretch, appended to `out`; false (and `out` unchanged) when the
-// stretch needs ICU.
-bool Utf8StretchByTable(const GbkTables& tables, std::string_view stretch, Text& out) {
-  const std::size_t used = out.size();
-  out.resize(used + stretch.size());  // GBK never takes more bytes than UTF-8
-  char* to = out.data() + used;
-  const auto* s = reinterpret_cast<const unsigned char*>(stretch.data());
-  const std::size_t n = stretch.size();
+// Decodes the UTF-8 character at `s[i]` (not ASCII) into `c` and returns its length, when
+// it is a well-formed sequence of two or three bytes (a BMP character that is no
+// surrogate); 0 for anything else (four bytes, malformed), which ICU then takes.
+std::size_t DecodeUtf8Bmp(const unsigned char* s, std::size_t i, std::size_t n, char16_t& c) {
   auto trail = [&](std::size_t at) { return at < n && (s[at] & 0xC0) == 0x80; };
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char b = s[i];
-    std::uint32_t c;
-    if (b < 0x80) {
-      c = b;
-      i += 1;
-    } else if (b >= 0xC2 && b <= 0xDF && trail(i + 1)) {
-      c = (b & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu);
-      i += 2;
-    } else if (b >= 0xE0 && b <= 0xEF && trail(i + 1) && trail(i + 2) &&
-               (b != 0xE0 || s[i + 1] >= 0xA0) && (b != 0xED || s[i + 1] <= 0x9F)) {
-      c = (b & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
-      i += 3;
-    } else {
-      out.resize(used);
-      return false;  // four bytes (outside the BMP) or malformed
-    }
-    if (IsCombiningMark(static_cast<UChar32>(c))) {
-      out.resize(used);
-      return false;
-    }
-    to = PutGbk(to, tables, static_cast<char16_t>(c));
+  const unsigned char b = s[i];
+  if (b >= 0xC2 && b <= 0xDF && trail(i + 1)) {
+    c = static_cast<char16_t>((b & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu));
+    return 2;
   }
-  out.resize(static_cast<std::size_t>(to - out.data()));
-  return true;
+  if (b >= 0xE0 && b <= 0xEF && trail(i + 1) && trail(i + 2) && (b != 0xE0 || s[i + 1] >= 0xA0) &&
+      (b != 0xED || s[i + 1] <= 0x9F)) {
+    c = static_cast<char16_t>((b & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu));
+    return 3;
+  }
+  return 0;
 }
 
-// The GBK form of a UTF-16 stretch, appended to `out`; false (and `out` unchanged) when the
-// stretch needs ICU.
-bool Utf16StretchByTable(const GbkTables& tables, std::u16string_view stretch, Text& out) {
-  const std::size_t used = out.size();
-  out.resize(used + 2 * stretch.size());
-  char* to = out.data() + used;
-  for (const char16_t c : stretch) {
-    if ((c >= 0xD800 && c <= 0xDFFF) || IsCombiningMark(c)) {
-      out.resize(used);
-      return false;
-    }
-    to = PutGbk(to, tables, c);
-  }
-  out.resize(static_cast<std::size_t>(to - out.data()));
-  return true;
-}
+bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
-// The UTF-16 form of a GBK stretch, appended to `out`; false (and `out` unchanged) when the
-// stretch needs ICU.
-bool GbkStretchByTable(const GbkTables& tables, std::string_view stretch, std::u16string& out) {
-  const std::size_t used = out.size();
-  out.resize(used + stretch.size());
-  char16_t* to = out.data() + used;
-  const auto* s = reinterpret_cast<const unsigned char*>(stretch.data());
-  const std::size_t n = stretch.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char b = s[i];
-    if (b < 0x80) {
-      *to++ = b;
-      i += 1;
-      continue;
-    }
-    const char16_t c = b >= 0x81 && b <= 0xFE && i + 1 < n
-                           ? tables.fromGbk[static_cast<std::size_t>(b - 0x81) << 8 | s[i + 1]]
-                           : 0;
-    if (c == 0) {
-      out.resize(used);
-      return false;
-    }
-    *to++ = c;
-    i += 2;
-  }
-  out.resize(static_cast<std::size_t>(to - out.data()));
-  return true;
-}
 }  // namespace
 
 Text UrlEncode(std::string_view text, bool keepPlain, bool utf8First) {
@@ -536,33 +470,62 @@ Text Utf8ToGbk(std::string_view data) {
   UConverter* utf8 = CachedConverter(Codec::kUtf8);
   UConverter* gbk = CachedConverter(Codec::kGbk);
   if (utf8 == nullptr || gbk == nullptr) return Text();
+  const GbkTables* tables = Tables();
 
   // GBK never takes more bytes than UTF-8 for the same text (at most two bytes for a
-  // character of two or more UTF-8 bytes, one "?" per malformed byte), so the input's size
-  // is reserved once. The result grows as it is written: a page is written once, never
-  // zero-filled first.
-  Text out;
-  out.reserve(data.size());
-  const GbkTables* tables = Tables();
-  std::u16string wide;  // scratch for one stretch, grown to the longest
+  // character of two or more UTF-8 bytes, one "?" per malformed byte), so the result fits
+  // in the input's size; EncodeInto grows it should that ever not hold.
+  const auto* s = reinterpret_cast<const unsigned char*>(data.data());
+  const std::size_t n = data.size();
+  Text out(n, '\0');
+  std::size_t used = 0;
+  // Where the last character converted in place began, in the input and in `out`: a
+  // combining mark after it makes ICU take the text from there (it may compose with it).
+  bool hasLast = false;
+  std::size_t lastIn = 0;
+  std::size_t lastOut = 0;
+  std::u16string wide;  // scratch for the stretches ICU takes
   std::size_t i = 0;
-  while (i < data.size()) {
-    const std::size_t runEnd = AsciiRunEnd(data, i);
-    // The ASCII byte before a stretch may be the base of a combining mark in it.
-    const std::size_t stretchStart = runEnd > i && runEnd < data.size() ? runEnd - 1 : runEnd;
-    out.append(data.data() + i, stretchStart - i);
-    if (runEnd == data.size()) break;
-    const std::size_t stretchEnd = StretchEnd(data, runEnd, false);
-    const std::string_view stretch = data.substr(stretchStart, stretchEnd - stretchStart);
-    i = stretchEnd;
-    if (tables != nullptr && Utf8StretchByTable(*tables, stretch, out)) continue;
+  while (i < n) {
+    while (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, s + i, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      std::memcpy(out.data() + used, s + i, 8);
+      hasLast = true;
+      lastIn = i + 7;
+      lastOut = used + 7;
+      i += 8;
+      used += 8;
+    }
+    if (i == n) break;
+    char16_t c = s[i];
+    std::size_t length = c < 0x80 ? 1 : 0;
+    if (length == 0 && tables != nullptr) {
+      length = DecodeUtf8Bmp(s, i, n, c);
+      if (length != 0 && tables->IsMark(c)) length = 0;
+    }
+    if (length != 0) {
+      hasLast = true;
+      lastIn = i;
+      lastOut = used;
+      used = static_cast<std::size_t>(PutGbk(out.data() + used, *tables, c) - out.data());
+      i += length;
+      continue;
+    }
+    // ICU takes the stretch from the character before (the base a mark may compose with)
+    // to the next long ASCII run.
+    const std::size_t from = hasLast ? lastIn : i;
+    if (hasLast) used = lastOut;
+    const std::size_t end = StretchEnd(data, i, false);
+    const std::string_view stretch = data.substr(from, end - from);
     if (wide.size() < stretch.size()) wide.resize(stretch.size());
-    std::size_t units = DecodeInto(utf8, stretch, wide, 0);
-    units = ComposePairs(wide.data(), units);
-    const std::size_t used = out.size();
-    out.resize(used + stretch.size());
-    out.resize(EncodeInto(gbk, std::u16string_view(wide.data(), units), out, used));
+    const std::size_t units = ComposePairs(wide.data(), DecodeInto(utf8, stretch, wide, 0));
+    used = EncodeInto(gbk, std::u16string_view(wide.data(), units), out, used);
+    hasLast = false;
+    i = end;
   }
+  out.resize(used);
   return out;
 }
 
@@ -576,60 +539,92 @@ Text UnicodeToGbk(std::string_view wide) { return WideToGbk(UnitsOf(wide)); }
 std::u16string GbkToUtf16(std::string_view text) {
   UConverter* gbk = CachedConverter(Codec::kGbk);
   if (gbk == nullptr || text.empty()) return std::u16string();
-  // One unit per byte at most (a pair gives one unit, anything malformed one U+FFFD a
-  // byte), so that much is reserved once; the result is written once, never zero-filled.
-  std::u16string out;
-  out.reserve(text.size());
   const GbkTables* tables = Tables();
+  // One unit per byte at most (a pair gives one unit, anything malformed one U+FFFD a byte).
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::u16string out(n, u'\0');
+  std::size_t used = 0;
   std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t runEnd = AsciiRunEnd(text, i);
-    AppendAscii(out, text.substr(i, runEnd - i));
-    if (runEnd == text.size()) break;
-    const std::size_t stretchEnd = StretchEnd(text, runEnd, true);
-    const std::string_view stretch = text.substr(runEnd, stretchEnd - runEnd);
-    i = stretchEnd;
-    if (tables != nullptr && GbkStretchByTable(*tables, stretch, out)) continue;
-    const std::size_t used = out.size();
-    out.resize(used + stretch.size());
-    out.resize(DecodeInto(gbk, stretch, out, used));
+  while (i < n) {
+    while (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, s + i, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      for (int k = 0; k < 8; ++k) out[used + k] = s[i + k];
+      i += 8;
+      used += 8;
+    }
+    if (i == n) break;
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      out[used++] = b;
+      ++i;
+      continue;
+    }
+    if (tables != nullptr && b >= 0x81 && b <= 0xFE && i + 1 < n) {
+      const char16_t c = tables->fromGbk[static_cast<std::size_t>(b - 0x81) << 8 | s[i + 1]];
+      if (c != 0) {
+        out[used++] = c;
+        i += 2;
+        continue;
+      }
+    }
+    // Anything else (a pair GBK does not map, a lone byte) goes to ICU up to the next long
+    // ASCII run; a lead byte always takes the byte after it along.
+    const std::size_t end = StretchEnd(text, i, true);
+    used = DecodeInto(gbk, text.substr(i, end - i), out, used);
+    i = end;
   }
+  out.resize(used);
   return out;
 }
 
 Text Utf16ToGbk(std::u16string_view text) {
   text = text.substr(0, std::min(text.size(), text.find(u'\0')));
-  // The same fast path as Utf8ToGbk: most texts handed back by the regex engine and the
-  // window are ASCII (sizes, dates, links), which needs neither ICU nor composing, so the
-  // converter is fetched only when a stretch of other text turns up.
-  Text out;
-  out.reserve(text.size());
-  UConverter* gbk = nullptr;
+  // As Utf8ToGbk: ASCII as it stands, other characters through the tables, and ICU (with
+  // composing) only for a stretch that holds a mark or a surrogate. The converter is fetched
+  // only then: most texts handed back by the regex engine and the window are ASCII.
+  const std::size_t n = text.size();
+  Text out(2 * n, '\0');  // at most two GBK bytes per unit
+  std::size_t used = 0;
   const GbkTables* tables = nullptr;
-  std::u16string composed;  // scratch for one stretch
+  bool hasLast = false;
+  std::size_t lastIn = 0;
+  std::size_t lastOut = 0;
+  std::u16string composed;  // scratch for the stretches ICU takes
   std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t runEnd = AsciiRunEnd(text, i);
-    // The ASCII letter before a stretch may be the base of a combining mark in it.
-    const std::size_t stretchStart = runEnd > i && runEnd < text.size() ? runEnd - 1 : runEnd;
-    AppendAscii(out, text.substr(i, stretchStart - i));
-    if (runEnd == text.size()) break;
-    const std::size_t stretchEnd = StretchEnd(text, runEnd, false);
-    const std::u16string_view stretch = text.substr(stretchStart, stretchEnd - stretchStart);
-    i = stretchEnd;
-    if (tables == nullptr) tables = Tables();
-    if (tables != nullptr && Utf16StretchByTable(*tables, stretch, out)) continue;
-    if (gbk == nullptr) {
-      gbk = CachedConverter(Codec::kGbk);
-      if (gbk == nullptr) return Text();
+  while (i < n) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      hasLast = true;
+      lastIn = i;
+      lastOut = used;
+      out[used++] = static_cast<char>(c);
+      ++i;
+      continue;
     }
-    composed.assign(stretch);
+    if (tables == nullptr) tables = Tables();
+    if (tables != nullptr && !IsSurrogate(c) && !tables->IsMark(c)) {
+      hasLast = true;
+      lastIn = i;
+      lastOut = used;
+      used = static_cast<std::size_t>(PutGbk(out.data() + used, *tables, c) - out.data());
+      ++i;
+      continue;
+    }
+    UConverter* gbk = CachedConverter(Codec::kGbk);
+    if (gbk == nullptr) return Text();
+    const std::size_t from = hasLast ? lastIn : i;
+    if (hasLast) used = lastOut;
+    const std::size_t end = StretchEnd(text, i, false);
+    composed.assign(text.substr(from, end - from));
     const std::size_t units = ComposePairs(composed.data(), composed.size());
-    // At most two GBK bytes per unit.
-    const std::size_t used = out.size();
-    out.resize(used + 2 * units);
-    out.resize(EncodeInto(gbk, std::u16string_view(composed.data(), units), out, used));
+    used = EncodeInto(gbk, std::u16string_view(composed.data(), units), out, used);
+    hasLast = false;
+    i = end;
   }
+  out.resize(used);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -18,8 +19,8 @@ namespace trawler {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: trawler-cli [--site N|all] [--page P] [--json] KEYWORD\n"
-    "       trawler-cli detail --site N LINK\n"
+    "usage: trawler-cli [--site N|all] [--page P] [--json] [--timeout S] KEYWORD\n"
+    "       trawler-cli detail --site N [--timeout S] LINK\n"
     "       trawler-cli --help | --version\n"
     "\n"
     "Searches torrent index site N (1, 2 or 3; default 1) for KEYWORD and prints the hits of\n"
@@ -27,10 +28,13 @@ constexpr const char* kUsage =
     "  --site all   search the three sites at the same time; each line starts with the site\n"
     "  --json       print JSON Lines: {\"site\":N,\"number\":1,\"name\":...,\"size\":...,\n"
     "               \"date\":...,\"link\":...}\n"
+    "  --timeout S  give up on a request after S seconds (1 to 3600); without it a request\n"
+    "               ends when the site sends nothing for 30 s (60 s to connect)\n"
     "  detail       print the download address behind LINK (the last field of a hit of site N)\n"
     "\n"
     "Requests honour http_proxy and no_proxy. Diagnostics go to stderr.\n"
-    "Exit codes: 0 hits found, 1 no hits, 2 usage error, 3 a site could not be reached.\n";
+    "Exit codes: 0 hits found, 1 no hits, 2 usage error, 3 a site could not be reached or\n"
+    "failed (also after some hits).\n";
 
 struct Options {
   bool help = false;
@@ -40,7 +44,8 @@ struct Options {
   std::vector<int> sites{1};
   bool allSites = false;
   std::int32_t page = 1;
-  std::string argument;  // the keyword, or the link of `detail`
+  std::optional<std::int32_t> timeoutSeconds;  // --timeout: each request's overall limit
+  std::string argument;                        // the keyword, or the link of `detail`
 };
 
 std::optional<std::int32_t> ParseNumber(const std::string& text, std::int32_t low,
@@ -98,6 +103,15 @@ std::optional<Options> ParseOptions(std::span<const std::string> args, std::stri
         return std::nullopt;
       }
       options.page = *n;
+    } else if (!endOfOptions && arg == "--timeout") {
+      const std::string* v = value("--timeout");
+      if (v == nullptr) return std::nullopt;
+      const auto n = ParseNumber(*v, 1, 3600);
+      if (!n) {
+        error = "--timeout takes a whole number of seconds from 1 to 3600, not '" + *v + "'";
+        return std::nullopt;
+      }
+      options.timeoutSeconds = *n;
     } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
       error = "unknown option '" + arg + "'";
       return std::nullopt;
@@ -199,7 +213,15 @@ int Diagnose(const SiteRun& run, std::ostream& err) {
   const std::string prefix = "site " + std::to_string(run.site) + ": ";
   std::string why;
   if (!run.rows.empty()) {
-    err << prefix << run.rows.size() << (run.rows.size() == 1 ? " hit\n" : " hits\n");
+    err << prefix << run.rows.size() << (run.rows.size() == 1 ? " hit" : " hits");
+    // Rows of an answer that broke off (a reset, broken chunking, a time-out) are real rows
+    // but maybe not all of them: the site counts as failed, so a script does not take a
+    // partial list for the whole one.
+    if (Failed(run, why)) {
+      err << ", but the answer was cut short: " << why << "\n";
+      return kExitFailed;
+    }
+    err << "\n";
     return kExitHits;
   }
   if (Failed(run, why)) {
@@ -211,8 +233,23 @@ int Diagnose(const SiteRun& run, std::ostream& err) {
   return kExitNoHits;
 }
 
+// The transport settings of a run: the program's own, or with --timeout each request ends
+// after that many seconds at most, and so do connecting and a stall, which are never
+// allowed longer than the whole request.
+TransportSettings SettingsFor(const Options& options) {
+  TransportSettings settings;
+  if (options.timeoutSeconds) {
+    const long seconds = *options.timeoutSeconds;
+    settings.totalTimeoutMs = seconds * 1000;
+    settings.connectTimeoutMs = std::min(settings.connectTimeoutMs, seconds * 1000);
+    settings.lowSpeedTimeSeconds = std::min(settings.lowSpeedTimeSeconds, seconds);
+  }
+  return settings;
+}
+
 // Runs one site's routine on the calling thread, collecting what its requests report.
-SiteRun RunSite(int site, const Text& keyword) {
+SiteRun RunSite(int site, const Text& keyword, const TransportSettings& settings) {
+  const ScopedTransportSettings scopedSettings(settings);
   SiteRun run;
   run.site = site;
   TableControlsPort port;
@@ -235,8 +272,9 @@ int Search(const Options& options, std::ostream& out, std::ostream& err) {
     // The sites run at the same time, each on a thread of its own with its own table.
     std::vector<std::jthread> workers;
     for (std::size_t i = 0; i < options.sites.size(); ++i) {
-      workers.emplace_back(
-          [&runs, &options, &keyword, i] { runs[i] = RunSite(options.sites[i], keyword); });
+      workers.emplace_back([&runs, &options, &keyword, i] {
+        runs[i] = RunSite(options.sites[i], keyword, SettingsFor(options));
+      });
     }
   }
   int code = kExitNoHits;
@@ -267,6 +305,7 @@ int Search(const Options& options, std::ostream& out, std::ostream& err) {
 }
 
 int Detail(const Options& options, std::ostream& out, std::ostream& err) {
+  const ScopedTransportSettings settings(SettingsFor(options));
   const int site = options.sites.front();
   TableControlsPort port;
   port.SelectEngineIndex(site - 1);

@@ -4,6 +4,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 namespace trawler {
@@ -278,14 +279,34 @@ bool RegExpObject::PutProperty(std::string_view name, const PropertyValue& value
   return true;
 }
 
+namespace {
+
+// The compiled patterns used last, process-wide: every search compiles one of three site
+// patterns, and compiling with JIT costs a good part of matching a whole page. The key is the
+// translated pattern with its options. A compiled pattern (JIT code included) is never
+// changed once made, and PCRE2 lets any number of threads match with it at once, each with
+// match data of its own. Few entries, dropped oldest first: arbitrary patterns (a fuzzer's)
+// must not pile up.
+constexpr std::size_t kCachedPatterns = 8;
+
+struct CacheEntry {
+  std::u16string pattern;
+  std::uint32_t options;
+  std::shared_ptr<const RegExpObject::Compiled> compiled;
+};
+
+std::mutex cacheMutex;
+std::vector<CacheEntry>& Cache() {
+  static auto* const cache = new std::vector<CacheEntry>();  // never destroyed: workers may
+                                                             // still match at exit
+  return *cache;
+}
+
+}  // namespace
+
 const RegExpObject::Compiled* RegExpObject::Compile() {
   if (compileTried_) return compiled_.get();
   compileTried_ = true;
-
-  CompileContextPtr context(pcre2_compile_context_create(nullptr));
-  if (!context) return nullptr;
-  pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
-  pcre2_set_compile_extra_options(context.get(), PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
 
   // No PCRE2_MULTILINE (the anchors are rewritten instead) and no PCRE2_UCP (the classes
   // stay ASCII). PCRE2_USE_OFFSET_LIMIT lets Scan bound each call to a chunk of starts.
@@ -294,15 +315,30 @@ const RegExpObject::Compiled* RegExpObject::Compile() {
                           PCRE2_USE_OFFSET_LIMIT;
   if (ignoreCase_) options |= PCRE2_CASELESS;
   if (!multiline_) options |= PCRE2_DOLLAR_ENDONLY;
+  std::u16string translated = TranslatePattern(pattern_, multiline_);
 
-  const std::u16string translated = TranslatePattern(pattern_, multiline_);
+  {
+    const std::lock_guard<std::mutex> lock(cacheMutex);
+    for (const CacheEntry& entry : Cache()) {
+      if (entry.options == options && entry.pattern == translated) {
+        compiled_ = entry.compiled;
+        return compiled_.get();
+      }
+    }
+  }
+
+  CompileContextPtr context(pcre2_compile_context_create(nullptr));
+  if (!context) return nullptr;
+  pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
+  pcre2_set_compile_extra_options(context.get(), PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
+
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
   CodePtr code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(),
                              options, &error, &errorOffset, context.get()));
   if (!code) return nullptr;
 
-  auto compiled = std::make_unique<Compiled>();
+  auto compiled = std::make_shared<Compiled>();
   std::uint32_t captures = 0;
   pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
   compiled->groupCount = static_cast<int>(captures);
@@ -310,7 +346,12 @@ const RegExpObject::Compiled* RegExpObject::Compile() {
   // the same results, only slower.
   compiled->jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
   compiled->code = std::move(code);
-  compiled_ = std::move(compiled);
+  compiled_ = compiled;
+
+  const std::lock_guard<std::mutex> lock(cacheMutex);
+  std::vector<CacheEntry>& cache = Cache();
+  if (cache.size() == kCachedPatterns) cache.erase(cache.begin());
+  cache.push_back({std::move(translated), options, std::move(compiled)});
   return compiled_.get();
 }
 

@@ -31,8 +31,10 @@
 // number out of range gives nullopt.
 //
 // Thread-safety: a RegExpObject belongs to one thread at a time (it caches its compiled
-// pattern). A MatchCollection and the RegexMatch views into it are immutable once made and
-// may be read from any thread.
+// pattern). Compiled patterns are kept process-wide for the patterns used last, so a search
+// does not compile and JIT its site's pattern again; they are read-only once made and shared
+// safely between threads. A MatchCollection and the RegexMatch views into it are immutable once
+// made and may be read from any thread.
 #ifndef TRAWLER_TEXT_REGEX_ENGINE_H_
 #define TRAWLER_TEXT_REGEX_ENGINE_H_
 
@@ -146,8 +148,10 @@ class RegExpObject {
   [[nodiscard]] std::optional<std::u16string> Replace(std::u16string_view subject,
                                                       std::u16string_view replacement);
 
- private:
+  // A compiled pattern; opaque outside the engine.
   struct Compiled;
+
+ private:
   // The compiled pattern for the current properties, compiled on first use; null when the
   // pattern does not compile.
   const Compiled* Compile();
@@ -161,7 +165,9 @@ class RegExpObject {
   bool global_ = false;
   std::u16string pattern_;
   std::chrono::milliseconds timeLimit_ = kRegexTimeLimit;
-  std::unique_ptr<Compiled> compiled_;
+  // Shared with other objects of the same pattern and options, on any thread: a compiled
+  // pattern is only read once made (see Compile).
+  std::shared_ptr<const Compiled> compiled_;
   bool compileTried_ = false;
 };
 

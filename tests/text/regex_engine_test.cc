@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace trawler {
@@ -195,6 +196,38 @@ TEST(RegexEngineTest, ReplacementSyntax) {
     EXPECT_EQ(*result, c.expected) << "pattern " << Show(c.pattern) << " replacement "
                                    << Show(c.replacement) << " got " << Show(*result);
   }
+}
+
+TEST(RegexEngineTest, CompiledPatternsAreSharedOnlyWhereTheyAgree) {
+  // The same pattern text with other options is another compiled pattern.
+  const std::u16string subject = u"A\rb";
+  EXPECT_EQ(Matches(*MakeObject(u"a|^b", true, true, true)->Execute(subject)), "0:A 2:b");
+  EXPECT_EQ(Matches(*MakeObject(u"a|^b", false, true, true)->Execute(subject)), "2:b");
+  EXPECT_EQ(Matches(*MakeObject(u"a|^b", true, false, true)->Execute(subject)), "0:A");
+  EXPECT_EQ(Matches(*MakeObject(u"a|^b", false, false, true)->Execute(subject)), "");
+
+  // More patterns than are kept: the first one, compiled again, still matches.
+  for (int i = 0; i < 20; ++i) {
+    const std::u16string pattern = u"x" + std::u16string(static_cast<std::size_t>(i), u'y');
+    EXPECT_EQ(MakeObject(pattern, false, false, true)->Execute(u"xyyy")->Count(), i <= 3 ? 1 : 0);
+  }
+  EXPECT_EQ(Matches(*MakeObject(u"a|^b", true, true, true)->Execute(subject)), "0:A 2:b");
+
+  // Several threads matching with one compiled pattern at once (each with its own object).
+  std::u16string page;
+  for (int row = 0; row < 200; ++row)
+    page += u"<td>" + std::u16string(1, u'a' + row % 26) + u"</td>\n";
+  std::vector<std::thread> threads;
+  std::vector<int> counts(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int run = 0; run < 20; ++run) {
+        counts[t] += MakeObject(u"<td>(.*?)</td>", true, true, true)->Execute(page)->Count();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const int count : counts) EXPECT_EQ(count, 20 * 200);
 }
 
 TEST(RegexEngineTest, RunawayBacktrackingKeepsTheMatchesFoundBefore) {

@@ -39,13 +39,17 @@ install_packages() {
     "${missing[@]}" >/dev/null || fail "apt-get install ${missing[*]}"
 }
 
-# Configures and builds one preset (default: ci, warnings as errors).
+# Configures and builds one preset (default: ci, warnings as errors); further arguments
+# name the targets to build (default: all).
 build_preset() {
   local preset=${1:-ci}
+  shift || true
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
   say "configuring ($preset)"
   cmake --preset "$preset" >/dev/null || fail "cmake configure ($preset)"
-  say "building ($preset)"
-  cmake --build --preset "$preset" -j"$(nproc)" || fail "build ($preset)"
+  say "building ($preset${*:+: $*})"
+  cmake --build --preset "$preset" -j"$(nproc)" "${targets[@]}" || fail "build ($preset)"
 }
 
 # Starts an X server of our own on a free display number and sets DISPLAY, so tests never

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -173,12 +174,16 @@ std::string JsonString(const Text& text) {
   return out;
 }
 
-// What the requests of one site run reported, summed up for the diagnostics.
-struct SiteRun {
-  int site = 0;
-  std::vector<TableControlsPort::Row> rows;
-  std::vector<TransportReport> reports;
-};
+using Reports = std::vector<TransportReport>;
+
+// Runs `action` on the calling thread and returns what its requests reported.
+Reports ReportsOf(const std::function<void()>& action) {
+  Reports reports;
+  const ScopedExchangeObserver observer(
+      [&reports](const TransportReport& report) { reports.push_back(report); });
+  action();
+  return reports;
+}
 
 // What went wrong with one request, as a line for the terminal.
 std::string Describe(const TransportReport& report) {
@@ -188,49 +193,58 @@ std::string Describe(const TransportReport& report) {
   return why;
 }
 
-// True when any request of the run could not be completed, or the server refused it. A body
-// cut at the size cap still counts as an answer.
-bool Failed(const SiteRun& run, std::string& why) {
-  for (const TransportReport& report : run.reports) {
+// Why a run failed: a request that could not be completed or that the server refused (a
+// body cut at the size cap still counts as an answer); nullopt when every request was
+// answered.
+std::optional<std::string> Failure(const Reports& reports) {
+  for (const TransportReport& report : reports) {
     if (report.outcome != TransportOutcome::kCompleted &&
         report.outcome != TransportOutcome::kBodyLimit) {
-      why = Describe(report);
-      return true;
+      return Describe(report);
     }
     if (report.httpStatus >= 400) {
-      why = "the server answered HTTP " + std::to_string(report.httpStatus);
-      return true;
+      return "the server answered HTTP " + std::to_string(report.httpStatus);
     }
   }
-  if (run.reports.empty()) {
-    why = "no request was made";
-    return true;
-  }
-  return false;
+  return std::nullopt;
 }
 
+// Says on `err` why a run of site `site` that found nothing came out empty, and returns its
+// exit code: kExitFailed when a request failed, else kExitNoHits. The answer's size goes
+// between `emptyBefore` and `emptyAfter`.
+int DiagnoseEmpty(int site, const Reports& reports, std::string_view failedWhat,
+                  std::string_view emptyBefore, std::string_view emptyAfter, std::ostream& err) {
+  err << "site " << site << ": ";
+  if (const auto why = Failure(reports)) {
+    err << failedWhat << ": " << *why << "\n";
+    return kExitFailed;
+  }
+  err << emptyBefore << (reports.empty() ? 0 : reports.back().bytesRead) << emptyAfter << "\n";
+  return kExitNoHits;
+}
+
+struct SiteRun {
+  int site = 0;
+  std::vector<TableControlsPort::Row> rows;
+  Reports reports;
+};
+
 int Diagnose(const SiteRun& run, std::ostream& err) {
-  const std::string prefix = "site " + std::to_string(run.site) + ": ";
-  std::string why;
   if (!run.rows.empty()) {
-    err << prefix << run.rows.size() << (run.rows.size() == 1 ? " hit" : " hits");
+    err << "site " << run.site << ": " << run.rows.size()
+        << (run.rows.size() == 1 ? " hit" : " hits");
     // Rows of an answer that broke off (a reset, broken chunking, a time-out) are real rows
     // but maybe not all of them: the site counts as failed, so a script does not take a
     // partial list for the whole one.
-    if (Failed(run, why)) {
-      err << ", but the answer was cut short: " << why << "\n";
+    if (const auto why = Failure(run.reports)) {
+      err << ", but the answer was cut short: " << *why << "\n";
       return kExitFailed;
     }
     err << "\n";
     return kExitHits;
   }
-  if (Failed(run, why)) {
-    err << prefix << "could not search: " << why << "\n";
-    return kExitFailed;
-  }
-  err << prefix << "no hits: the site answered " << run.reports.back().bytesRead
-      << " bytes without hits of the expected shape\n";
-  return kExitNoHits;
+  return DiagnoseEmpty(run.site, run.reports, "could not search", "no hits: the site answered ",
+                       " bytes without hits of the expected shape", err);
 }
 
 // The transport settings of a run: the program's own, or with --timeout each request ends
@@ -247,7 +261,7 @@ TransportSettings SettingsFor(const Options& options) {
   return settings;
 }
 
-// Runs one site's routine on the calling thread, collecting what its requests report.
+// Runs one site's routine on the calling thread with a table of its own.
 SiteRun RunSite(int site, const Text& keyword, const TransportSettings& settings) {
   const ScopedTransportSettings scopedSettings(settings);
   SiteRun run;
@@ -255,11 +269,8 @@ SiteRun RunSite(int site, const Text& keyword, const TransportSettings& settings
   TableControlsPort port;
   port.SelectEngineIndex(site - 1);
   port.SetKeyword(keyword);
-  {
-    const ScopedExchangeObserver observer(
-        [&run](const TransportReport& report) { run.reports.push_back(report); });
-    DefaultSiteRoutines()[static_cast<std::size_t>(site - 1)](port);
-  }
+  run.reports =
+      ReportsOf([&port, site] { DefaultSiteRoutines()[static_cast<std::size_t>(site - 1)](port); });
   run.rows = port.Rows();
   return run;
 }
@@ -312,31 +323,18 @@ int Detail(const Options& options, std::ostream& out, std::ostream& err) {
   port.AppendRow();
   port.SetCellText(0, 4, Utf8ToGbk(options.argument));
   port.SelectRow(0);
-  SiteRun run;
-  run.site = site;
-  {
-    const ScopedExchangeObserver observer(
-        [&run](const TransportReport& report) { run.reports.push_back(report); });
-    OnResultListClicked(port);
-  }
+  const Reports reports = ReportsOf([&port] { OnResultListClicked(port); });
   const Text address = port.AddressText();
-  const std::string prefix = "site " + std::to_string(site) + ": ";
   if (!address.empty()) {
     out << PlainField(address) << '\n';
     return kExitHits;
   }
-  std::string why;
-  if (run.reports.empty()) {
-    err << prefix << "no download address: the link is empty\n";
+  if (reports.empty()) {
+    err << "site " << site << ": no download address: the link is empty\n";
     return kExitNoHits;
   }
-  if (Failed(run, why)) {
-    err << prefix << "could not fetch the detail page: " << why << "\n";
-    return kExitFailed;
-  }
-  err << prefix << "no download address: the detail page (" << run.reports.back().bytesRead
-      << " bytes) holds none\n";
-  return kExitNoHits;
+  return DiagnoseEmpty(site, reports, "could not fetch the detail page",
+                       "no download address: the detail page (", " bytes) holds none", err);
 }
 
 }  // namespace

@@ -103,7 +103,11 @@ Text RegexMatcher::MatchText(int index, int* position) {
 Text RegexMatcher::SubMatchText(int index, int group, int* position) {
   // A search reads four groups of every match: the group is converted straight from the
   // collection's subject, without a copy of its UTF-16 text.
-  const auto value = matches ? matches->SubMatchView(index - 1, group - 1) : std::nullopt;
+  // Numbers below 1 name nothing; ruling them out first also keeps "index - 1" from
+  // overflowing for INT32_MIN.
+  const bool inRange = index >= 1 && group >= 1;
+  const auto value =
+      matches && inRange ? matches->SubMatchView(index - 1, group - 1) : std::nullopt;
   if (!value) {
     if (position) *position = -2;
     return Text();

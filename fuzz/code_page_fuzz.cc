@@ -1,7 +1,8 @@
 // Fuzzes the code-page conversions with arbitrary bytes, read as UTF-8 and as GBK.
 // - Nothing crashes.
 // - Utf8ToGbk (ASCII fast path) equals the plain conversion UnicodeToGbk(Utf8ToUnicode()),
-//   and GbkToUtf16 (fast path) equals AnsiToUnicode(, 936) without its zero unit.
+//   GbkToUtf16 (fast path) equals AnsiToUnicode(, 936) without its zero unit, and
+//   Utf16ToGbk (fast path) of the bytes read as UTF-16LE equals UnicodeToGbk of them.
 // - Utf8ToGbk gives valid GBK: no zero byte; single bytes 0x01-0x80 and 0xFF; otherwise a
 //   lead byte 0x81-0xFE with a trail byte 0x40-0x7E or 0x80-0xFE; and the text decodes
 //   without U+FFFD and encodes back to the same bytes.
@@ -51,6 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(static_cast<unsigned char>(plain[2 * i]) == (wide[i] & 0xFF));
     Check(static_cast<unsigned char>(plain[2 * i + 1]) == (wide[i] >> 8));
   }
+
+  std::u16string units(size / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+  }
+  Check(trawler::Utf16ToGbk(units) == trawler::UnicodeToGbk(input));
 
   // Valid GBK survives the way to UTF-8 and back.
   Check(trawler::Utf8ToGbk(trawler::GbkToUtf8(gbk)) == gbk);

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "search/dispatch.h"
+#include "search/site_search.h"
 
 namespace trawler::test {
 
@@ -79,6 +80,38 @@ void WindowTest::TearDown() {
   program.dispatch.reset();
   program.port.reset();
   program.window.reset();
+}
+
+void RealProgramTest::SetUp() {
+  ASSERT_TRUE(fixture_.ok());
+  fixture_.UseAsHttpProxy();
+  CurrentPage.store(0);
+  ProgramParts parts;
+  SiteRoutines routines = DefaultSiteRoutines();
+  for (SiteRoutine& routine : routines) routine = WrapRoutine(std::move(routine));
+  parts.routines = std::move(routines);
+  parts.starter = [this](std::function<void()> worker) {
+    ++running_;
+    const bool started = StartWorker([this, worker = std::move(worker)] {
+      worker();
+      --running_;
+    });
+    if (!started) --running_;
+    return started;
+  };
+  parts.onCloseClicked = [] {};
+  parts.opener = [](const QUrl&) { return true; };
+  program_ = CreateProgramWindow(std::move(parts));
+  program_.window->show();
+  program_.window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(program_.window.get()));
+}
+
+void RealProgramTest::TearDown() {
+  EXPECT_TRUE(ProcessEventsUntil([this] { return running_ == 0; }));
+  program_.dispatch.reset();
+  program_.port.reset();
+  program_.window.reset();
 }
 
 }  // namespace trawler::test

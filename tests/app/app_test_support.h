@@ -11,10 +11,13 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <atomic>
 #include <functional>
 #include <vector>
 
 #include "app/program.h"
+#include "search/dispatch.h"
+#include "tests/support/fixture_sites.h"
 
 namespace trawler::test {
 
@@ -66,6 +69,24 @@ class WindowTest : public ::testing::Test {
   int closeClicks = 0;
   std::vector<QUrl> openedUrls;
   bool opensSucceed = true;
+};
+
+// A shown program window with the program's own site routines on real, counted worker
+// threads, its requests going through http_proxy to the fixture sites. TearDown waits for
+// the workers before the window goes away under them.
+class RealProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // How each of the program's site routines runs; by default as it is.
+  virtual SiteRoutine WrapRoutine(SiteRoutine routine) { return routine; }
+
+  MainWindow& Window() const { return *program_.window; }
+
+  FixtureSites fixture_;
+  std::atomic<int> running_{0};
+  ProgramWindow program_;
 };
 
 }  // namespace trawler::test

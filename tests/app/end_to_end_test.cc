@@ -22,41 +22,8 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-class EndToEndTest : public ::testing::Test {
+class EndToEndTest : public RealProgramTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(fixture_.ok());
-    fixture_.UseAsHttpProxy();
-    CurrentPage.store(0);
-    ProgramParts parts;
-    // The real StartWorker, counted, so that the test can wait for its workers before the
-    // window goes away under them.
-    parts.starter = [this](std::function<void()> worker) {
-      ++running_;
-      const bool started = StartWorker([this, worker = std::move(worker)] {
-        worker();
-        --running_;
-      });
-      if (!started) --running_;
-      return started;
-    };
-    parts.onCloseClicked = [] {};
-    parts.opener = [](const QUrl&) { return true; };
-    program_ = CreateProgramWindow(std::move(parts));
-    program_.window->show();
-    program_.window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(program_.window.get()));
-  }
-
-  void TearDown() override {
-    EXPECT_TRUE(ProcessEventsUntil([this] { return running_ == 0; }));
-    program_.dispatch.reset();
-    program_.port.reset();
-    program_.window.reset();
-  }
-
-  MainWindow& Window() { return *program_.window; }
-
   // Selects site `site`, types `keyword` (ASCII: the test tool types Latin keys only) and
   // clicks Search.
   void SearchFor(int site, const QString& keyword) {
@@ -77,10 +44,6 @@ class EndToEndTest : public ::testing::Test {
     const QRect rect = list->visualRect(list->model()->index(row, 1));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
   }
-
-  FixtureSites fixture_;
-  std::atomic<int> running_{0};
-  ProgramWindow program_;
 };
 
 TEST_F(EndToEndTest, SearchNextPageDetailsAndCopy) {

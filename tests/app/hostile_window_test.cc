@@ -64,54 +64,15 @@ class GuiPulse {
   qint64 longestPauseMs_ = 0;
 };
 
-class HostileWindowTest : public ::testing::Test {
+class HostileWindowTest : public RealProgramTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(fixture_.ok());
-    setenv("http_proxy", fixture_.ProxyUrl().c_str(), 1);
-    unsetenv("no_proxy");
-    unsetenv("NO_PROXY");
-    CurrentPage.store(0);
-    ProgramParts parts;
-    // The program's routines, each on its worker with short time-outs.
-    SiteRoutines routines;
-    const SiteRoutines real = DefaultSiteRoutines();
-    for (std::size_t i = 0; i < routines.size(); ++i) {
-      routines[i] = [routine = real[i]](ControlsPort& port) {
-        const ScopedTransportSettings settings(ShortTimeouts());
-        routine(port);
-      };
-    }
-    parts.routines = routines;
-    parts.starter = [this](std::function<void()> worker) {
-      ++running_;
-      const bool started = StartWorker([this, worker = std::move(worker)] {
-        worker();
-        --running_;
-      });
-      if (!started) --running_;
-      return started;
+  // The program's routines, each with short time-outs.
+  SiteRoutine WrapRoutine(SiteRoutine routine) override {
+    return [routine = std::move(routine)](ControlsPort& port) {
+      const ScopedTransportSettings settings(ShortTimeouts());
+      routine(port);
     };
-    parts.onCloseClicked = [] {};
-    parts.opener = [](const QUrl&) { return true; };
-    program_ = CreateProgramWindow(std::move(parts));
-    program_.window->show();
-    program_.window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(program_.window.get()));
   }
-
-  void TearDown() override {
-    EXPECT_TRUE(ProcessEventsUntil([this] { return running_ == 0; }));
-    program_.dispatch.reset();
-    program_.port.reset();
-    program_.window.reset();
-  }
-
-  MainWindow& Window() { return *program_.window; }
-
-  FixtureSites fixture_;
-  std::atomic<int> running_{0};
-  ProgramWindow program_;
 };
 
 TEST_F(HostileWindowTest, SearchesEndAndTheWindowKeepsAnswering) {

@@ -12,9 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "text/code_page.h"
 
 namespace {
+
+using trawler::fuzz::Check;
 
 bool IsStructurallyGbk(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -26,10 +29,6 @@ bool IsStructurallyGbk(std::string_view text) {
     if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
   }
   return true;
-}
-
-void Check(bool ok) {
-  if (!ok) std::abort();
 }
 
 }  // namespace

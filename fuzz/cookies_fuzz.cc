@@ -8,21 +8,14 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "text/text_ops.h"
 #include "web/cookies.h"
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
+using trawler::fuzz::Check;
+using trawler::fuzz::IsAscii;
 
 }  // namespace
 

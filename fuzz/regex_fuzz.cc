@@ -13,17 +13,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "text/regex_engine.h"
 #include "text/regex_matcher.h"
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
+using trawler::fuzz::Check;
 
 std::u16string Units(const std::string& bytes) {
   std::u16string units(bytes.size() / 2, u'\0');

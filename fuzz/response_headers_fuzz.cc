@@ -14,25 +14,15 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "text/text_ops.h"
 #include "web/cookies.h"
 #include "web/http_exchange.h"
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
-
-bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
+using trawler::fuzz::Check;
+using trawler::fuzz::IsAscii;
 
 }  // namespace
 

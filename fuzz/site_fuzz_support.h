@@ -15,16 +15,13 @@
 #include <string>
 
 #include "cli/table_port.h"
+#include "fuzz/fuzz_check.h"
 #include "search/dispatch.h"
 #include "search/result_details.h"
 #include "search/site_search.h"
 #include "web/transport.h"
 
 namespace trawler::fuzz {
-
-inline void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 inline int RunSiteOverPage(int site, const std::uint8_t* data, std::size_t size) {
   const std::string page(reinterpret_cast<const char*>(data), size);

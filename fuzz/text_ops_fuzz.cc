@@ -13,19 +13,15 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "text/text_ops.h"
 
 namespace {
 
+using trawler::fuzz::Check;
+
 using trawler::Text;
 using trawler::TextList;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
 
 bool IsLead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 

@@ -9,13 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "text/code_page.h"
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using trawler::fuzz::Check;
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

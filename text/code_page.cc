@@ -69,17 +69,19 @@ bool CodecOf(int codePage, Codec* codec) {
   return false;
 }
 
-// Decodes all of `source` and writes it into `out` from index `used` on, growing `out` when
-// it lacks room. Returns the new number of used units, or `used` unchanged when ICU fails.
-// Conversions are flushed: a sequence cut off at the end decodes to U+FFFD.
-std::size_t DecodeInto(UConverter* converter, std::string_view source, std::u16string& out,
-                       std::size_t used) {
-  const char* from = source.data();
-  const char* const fromEnd = from + source.size();
+// Converts all of `source` with `step` (ucnv_toUnicode or ucnv_fromUnicode) and writes it
+// into `out` from index `used` on, growing `out` when it lacks room. Returns the new number
+// of used units, or what was written before ICU failed. Conversions are flushed: a sequence
+// cut off at the end converts to its substitute.
+template <typename Source, typename Out, typename Step>
+std::size_t ConvertInto(UConverter* converter, Source source, Out& out, std::size_t used,
+                        Step step) {
+  const auto* from = source.data();
+  const auto* const fromEnd = from + source.size();
   while (true) {
-    UChar* to = out.data() + used;
+    auto* to = out.data() + used;
     UErrorCode error = U_ZERO_ERROR;
-    ucnv_toUnicode(converter, &to, out.data() + out.size(), &from, fromEnd, nullptr, true, &error);
+    step(converter, &to, out.data() + out.size(), &from, fromEnd, nullptr, true, &error);
     used = static_cast<std::size_t>(to - out.data());
     if (error == U_BUFFER_OVERFLOW_ERROR) {
       out.resize(out.size() + std::max<std::size_t>(16, out.size() / 2));
@@ -90,25 +92,14 @@ std::size_t DecodeInto(UConverter* converter, std::string_view source, std::u16s
   }
 }
 
-// Encodes all of `source` into `out` from index `used` on, growing `out` when it lacks room.
-// Returns the new number of used bytes.
+std::size_t DecodeInto(UConverter* converter, std::string_view source, std::u16string& out,
+                       std::size_t used) {
+  return ConvertInto(converter, source, out, used, ucnv_toUnicode);
+}
+
 std::size_t EncodeInto(UConverter* converter, std::u16string_view source, std::string& out,
                        std::size_t used) {
-  const UChar* from = source.data();
-  const UChar* const fromEnd = from + source.size();
-  while (true) {
-    char* to = out.data() + used;
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter, &to, out.data() + out.size(), &from, fromEnd, nullptr, true,
-                     &error);
-    used = static_cast<std::size_t>(to - out.data());
-    if (error == U_BUFFER_OVERFLOW_ERROR) {
-      out.resize(out.size() + std::max<std::size_t>(16, out.size() / 2));
-      continue;
-    }
-    if (U_FAILURE(error)) ucnv_reset(converter);
-    return used;
-  }
+  return ConvertInto(converter, source, out, used, ucnv_fromUnicode);
 }
 
 // The whole decoding of `source` in `codec`.

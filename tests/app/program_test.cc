@@ -69,19 +69,22 @@ TEST(RealProgramTest, EscapeEndsTheProgramWithExitCodeZero) {
   }
 }
 
+// The two ways a user ends the program from the window, as xdotool arguments (%WINDOW% stands
+// for the program's window).
+struct CloseWay {
+  const char* how;
+  QStringList xdotool;
+};
+const CloseWay kCloseWays[] = {
+    {"Escape", {u"key"_s, u"Escape"_s}},
+    // CloseButton, "叉", at 476,1 (24 x 24).
+    {"CloseButton",
+     {u"mousemove"_s, u"--sync"_s, u"--window"_s, u"%WINDOW%"_s, u"488"_s, u"13"_s, u"click"_s,
+      u"1"_s}},
+};
+
 TEST(RealProgramTest, ClosingWhileTenWorkersWaitOnTheGuiThreadExitsWithZero) {
-  struct Case {
-    const char* how;
-    QStringList xdotool;
-  };
-  const Case cases[] = {
-      {"Escape", {u"key"_s, u"Escape"_s}},
-      // CloseButton, "叉", at 476,1 (24 x 24).
-      {"CloseButton",
-       {u"mousemove"_s, u"--sync"_s, u"--window"_s, u"%WINDOW%"_s, u"488"_s, u"13"_s, u"click"_s,
-        u"1"_s}},
-  };
-  for (const Case& c : cases) {
+  for (const CloseWay& c : kCloseWays) {
     SCOPED_TRACE(c.how);
     QProcess probe;
     probe.start(QString::fromUtf8(kProbeBinary), {});
@@ -104,17 +107,7 @@ TEST(RealProgramTest, ClosingWhileTenWorkersWaitOnTheGuiThreadExitsWithZero) {
 TEST(RealProgramTest, ClosingDuringFiftyOverlappingSearchesExitsWithZero) {
   FixtureSites fixture;
   ASSERT_TRUE(fixture.ok());
-  struct Case {
-    const char* how;
-    QStringList xdotool;
-  };
-  const Case cases[] = {
-      {"Escape", {u"key"_s, u"Escape"_s}},
-      {"CloseButton",
-       {u"mousemove"_s, u"--sync"_s, u"--window"_s, u"%WINDOW%"_s, u"488"_s, u"13"_s, u"click"_s,
-        u"1"_s}},
-  };
-  for (const Case& c : cases) {
+  for (const CloseWay& c : kCloseWays) {
     SCOPED_TRACE(c.how);
     fixture.Reset();
     // Slow sites, so that searches are still waiting for their pages when the window closes.

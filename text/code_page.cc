@@ -6,6 +6,7 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -13,6 +14,10 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace trawler {
 namespace {
@@ -273,19 +278,20 @@ std::size_t StretchEnd(std::basic_string_view<Char> text, std::size_t from, bool
 // combining mark, a surrogate, a four-byte or malformed UTF-8 sequence, a GBK byte that is
 // not the lead of a mapped pair) goes through ICU as before, so the result never differs.
 
+// The toGbk value of a character that the tables do not convert: a combining mark (which
+// sends its stretch to ICU for composing) and a surrogate. No character above ASCII has the
+// GBK form 0x01, so the value is free.
+constexpr std::uint16_t kViaIcu = 1;
+
 struct GbkTables {
   // BMP code point -> its GBK form: a pair as lead << 8 | trail, a single byte as itself
   // ("?" for a character outside GBK); 0 for no bytes at all (ICU drops a default-ignorable
-  // character that GBK lacks, such as U+200B, rather than writing "?") and for surrogates.
+  // character that GBK lacks, such as U+200B, rather than writing "?"); kViaIcu for a
+  // combining mark (IsCombiningMark) or a surrogate.
   std::vector<std::uint16_t> toGbk = std::vector<std::uint16_t>(0x10000, 0);
   // (lead - 0x81) << 8 | trail -> the character of that GBK pair; 0 when the pair is not
   // one mapped character.
   std::vector<char16_t> fromGbk = std::vector<char16_t>(0x7E << 8, 0);
-  // One bit per BMP code point: set for a combining mark (IsCombiningMark), which sends its
-  // stretch to ICU for composing.
-  std::vector<std::uint64_t> marks = std::vector<std::uint64_t>(0x10000 / 64, 0);
-
-  [[nodiscard]] bool IsMark(char16_t c) const { return (marks[c >> 6] >> (c & 63) & 1) != 0; }
   bool ready = false;
 };
 
@@ -293,11 +299,6 @@ GbkTables BuildGbkTables() {
   GbkTables tables;
   const ConverterPtr converter = OpenConverter(Codec::kGbk);
   if (!converter) return tables;
-
-  for (std::uint32_t c = 0; c < 0x10000; ++c) {
-    if (IsCombiningMark(static_cast<UChar32>(c)))
-      tables.marks[c >> 6] |= std::uint64_t{1} << (c & 63);
-  }
 
   // Every BMP character but the surrogates, encoded in one call; `offsets` tells which
   // character each output byte came from.
@@ -321,6 +322,12 @@ GbkTables BuildGbkTables() {
       const auto b = static_cast<unsigned char>(bytes[i]);
       const bool second = i > 0 && offsets[i - 1] == offsets[i];
       tables.toGbk[c] = second ? static_cast<std::uint16_t>(tables.toGbk[c] << 8 | b) : b;
+    }
+  }
+  for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
+    if (tables.toGbk[c] == kViaIcu) return tables;  // the sentinel would be ambiguous
+    if (IsCombiningMark(static_cast<UChar32>(c)) || (c >= 0xD800 && c <= 0xDFFF)) {
+      tables.toGbk[c] = kViaIcu;
     }
   }
 
@@ -376,33 +383,102 @@ const GbkTables* Tables() {
   return tables.ready ? &tables : nullptr;
 }
 
-// Appends the GBK form of `c` (a BMP character that is no surrogate) at `to`.
-char* PutGbk(char* to, const GbkTables& tables, char16_t c) {
-  const std::uint16_t gbk = tables.toGbk[c];
+// Writes `gbk` (a toGbk value other than kViaIcu) at `to`; returns the end of what it wrote.
+char* PutGbk(char* to, std::uint16_t gbk) {
   if (gbk > 0xFF) *to++ = static_cast<char>(gbk >> 8);
   if (gbk != 0) *to++ = static_cast<char>(gbk & 0xFF);
   return to;
 }
 
+// Copies the ASCII bytes at the start of `s[0, n)` to `narrow` and, widened, to `wide`
+// (each when not null) and returns how many there were; with `kStopAtNul` a zero byte ends
+// them too. Only whole blocks of 16 bytes are taken (8 without SSE2); a block that holds
+// another byte is written whole but counted up to that byte, so both outputs need room for
+// `n` units. What is left is for the caller.
+template <bool kNarrow, bool kWide, bool kStopAtNul = false>
+inline std::size_t CopyAsciiBlocks(const unsigned char* s, std::size_t n, char* narrow,
+                                   char16_t* wide) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (i + 16 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    if constexpr (kNarrow) _mm_storeu_si128(reinterpret_cast<__m128i*>(narrow + i), v);
+    if constexpr (kWide) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i), _mm_unpacklo_epi8(v, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(wide + i + 8), _mm_unpackhi_epi8(v, zero));
+    }
+    auto stop = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if constexpr (kStopAtNul)
+      stop |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
+    i += 16;
+  }
+#else
+  while (i + 8 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, s + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+    // A zero byte in the word (the classic test: a byte that borrows when one is taken).
+    if (kStopAtNul && ((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0) break;
+    if constexpr (kNarrow) std::memcpy(narrow + i, s + i, 8);
+    if constexpr (kWide) {
+      for (int k = 0; k < 8; ++k) wide[i + k] = s[i + k];
+    }
+    i += 8;
+  }
+#endif
+  return i;
+}
+
+// Narrows the units at the start of `s[0, n)` that are ASCII but not U+0000 into `out`,
+// eight at a time (whole blocks only, as CopyAsciiBlocks), and returns how many it took.
+inline std::size_t NarrowAsciiBlocks(const char16_t* s, std::size_t n, char* out) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  while (i + 8 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, nonAscii), zero);
+    const __m128i nul = _mm_cmpeq_epi16(v, zero);
+    if (_mm_movemask_epi8(_mm_andnot_si128(nul, ascii)) != 0xFFFF) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+    i += 8;
+  }
+#else
+  (void)s;
+  (void)n;
+  (void)out;
+#endif
+  return i;
+}
+
 // Decodes the UTF-8 character at `s[i]` (not ASCII) into `c` and returns its length, when
 // it is a well-formed sequence of two or three bytes (a BMP character that is no
 // surrogate); 0 for anything else (four bytes, malformed), which ICU then takes.
-std::size_t DecodeUtf8Bmp(const unsigned char* s, std::size_t i, std::size_t n, char16_t& c) {
-  auto trail = [&](std::size_t at) { return at < n && (s[at] & 0xC0) == 0x80; };
-  const unsigned char b = s[i];
-  if (b >= 0xC2 && b <= 0xDF && trail(i + 1)) {
+inline std::size_t DecodeUtf8Bmp(const unsigned char* s, std::size_t i, std::size_t n,
+                                 char16_t& c) {
+  const unsigned b = s[i];
+  // Three bytes first: the Chinese text of a page. The lead's range and the trails' top
+  // bits make it well formed but for an overlong form, ruled out by the smallest value.
+  if ((b & 0xF0u) == 0xE0u && i + 2 < n) {
+    const unsigned b1 = s[i + 1];
+    const unsigned b2 = s[i + 2];
+    const unsigned value = (b & 0x0Fu) << 12 | (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu);
+    if (((b1 & 0xC0u) == 0x80u) & ((b2 & 0xC0u) == 0x80u) & (value >= 0x800u) &
+        (value - 0xD800u >= 0x800u)) {
+      c = static_cast<char16_t>(value);
+      return 3;
+    }
+    return 0;
+  }
+  if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
     c = static_cast<char16_t>((b & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu));
     return 2;
   }
-  if (b >= 0xE0 && b <= 0xEF && trail(i + 1) && trail(i + 2) && (b != 0xE0 || s[i + 1] >= 0xA0) &&
-      (b != 0xED || s[i + 1] <= 0x9F)) {
-    c = static_cast<char16_t>((b & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu));
-    return 3;
-  }
   return 0;
 }
-
-bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 }  // namespace
 
@@ -456,8 +532,6 @@ Text UnicodeToAnsi(std::string_view wide, int codePage) {
 }
 
 Text Utf8ToGbk(std::string_view data) {
-  // A zero byte is always U+0000 in UTF-8, and the text ends there.
-  data = data.substr(0, std::min(data.size(), data.find('\0')));
   UConverter* utf8 = CachedConverter(Codec::kUtf8);
   UConverter* gbk = CachedConverter(Codec::kGbk);
   if (utf8 == nullptr || gbk == nullptr) return Text();
@@ -467,7 +541,7 @@ Text Utf8ToGbk(std::string_view data) {
   // character of two or more UTF-8 bytes, one "?" per malformed byte), so the result fits
   // in the input's size; EncodeInto grows it should that ever not hold.
   const auto* s = reinterpret_cast<const unsigned char*>(data.data());
-  const std::size_t n = data.size();
+  std::size_t n = data.size();
   Text out(n, '\0');
   std::size_t used = 0;
   // Where the last character converted in place began, in the input and in `out`: a
@@ -475,34 +549,52 @@ Text Utf8ToGbk(std::string_view data) {
   bool hasLast = false;
   std::size_t lastIn = 0;
   std::size_t lastOut = 0;
+  // A zero byte is always U+0000 in UTF-8, and the text ends there: the pass below stops at
+  // it, and before ICU first takes a stretch the input is cut there (`cut`).
+  bool cut = false;
   std::u16string wide;  // scratch for the stretches ICU takes
   std::size_t i = 0;
   while (i < n) {
-    while (i + 8 <= n) {
-      std::uint64_t word;
-      std::memcpy(&word, s + i, 8);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      std::memcpy(out.data() + used, s + i, 8);
+    const std::size_t ascii = CopyAsciiBlocks<true, false, true>(
+        s + i, std::min(n - i, out.size() - used), out.data() + used, nullptr);
+    if (ascii != 0) {
       hasLast = true;
-      lastIn = i + 7;
-      lastOut = used + 7;
-      i += 8;
-      used += 8;
+      lastIn = i + ascii - 1;
+      lastOut = used + ascii - 1;
+      i += ascii;
+      used += ascii;
+      if (i == n) break;
     }
-    if (i == n) break;
-    char16_t c = s[i];
-    std::size_t length = c < 0x80 ? 1 : 0;
-    if (length == 0 && tables != nullptr) {
-      length = DecodeUtf8Bmp(s, i, n, c);
-      if (length != 0 && tables->IsMark(c)) length = 0;
-    }
-    if (length != 0) {
+    if (s[i] < 0x80) {
+      if (s[i] == 0) break;
       hasLast = true;
       lastIn = i;
       lastOut = used;
-      used = static_cast<std::size_t>(PutGbk(out.data() + used, *tables, c) - out.data());
-      i += length;
+      out[used++] = static_cast<char>(s[i++]);
       continue;
+    }
+    // A run of other characters, one at a time, through the table.
+    bool viaIcu = tables == nullptr;
+    while (!viaIcu && i < n && s[i] >= 0x80) {
+      char16_t c = 0;
+      const std::size_t length = DecodeUtf8Bmp(s, i, n, c);
+      const std::uint16_t form = tables->toGbk[c];
+      if (length == 0 || form == kViaIcu) {
+        viaIcu = true;
+        break;
+      }
+      lastIn = i;
+      lastOut = used;
+      used = static_cast<std::size_t>(PutGbk(out.data() + used, form) - out.data());
+      i += length;
+      hasLast = true;
+    }
+    if (!viaIcu) continue;
+    if (!cut) {
+      // Nothing before `i` is a zero byte, so the cut keeps all that was read.
+      data = data.substr(0, std::min(data.size(), data.find('\0')));
+      n = data.size();
+      cut = true;
     }
     // ICU takes the stretch from the character before (the base a mark may compose with)
     // to the next long ASCII run.
@@ -538,29 +630,23 @@ std::u16string GbkToUtf16(std::string_view text) {
   std::size_t used = 0;
   std::size_t i = 0;
   while (i < n) {
-    while (i + 8 <= n) {
-      std::uint64_t word;
-      std::memcpy(&word, s + i, 8);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      for (int k = 0; k < 8; ++k) out[used + k] = s[i + k];
-      i += 8;
-      used += 8;
-    }
+    const std::size_t ascii = CopyAsciiBlocks<false, true>(
+        s + i, std::min(n - i, out.size() - used), nullptr, out.data() + used);
+    i += ascii;
+    used += ascii;
     if (i == n) break;
-    const unsigned char b = s[i];
-    if (b < 0x80) {
-      out[used++] = b;
-      ++i;
+    if (s[i] < 0x80) {
+      out[used++] = s[i++];
       continue;
     }
-    if (tables != nullptr && b >= 0x81 && b <= 0xFE && i + 1 < n) {
-      const char16_t c = tables->fromGbk[static_cast<std::size_t>(b - 0x81) << 8 | s[i + 1]];
-      if (c != 0) {
-        out[used++] = c;
-        i += 2;
-        continue;
-      }
+    // A run of pairs, one at a time.
+    while (tables != nullptr && i + 1 < n && s[i] >= 0x81 && s[i] <= 0xFE) {
+      const char16_t c = tables->fromGbk[static_cast<std::size_t>(s[i] - 0x81) << 8 | s[i + 1]];
+      if (c == 0) break;
+      out[used++] = c;
+      i += 2;
     }
+    if (i == n || s[i] < 0x80) continue;
     // Anything else (a pair GBK does not map, a lone byte) goes to ICU up to the next long
     // ASCII run; a lead byte always takes the byte after it along.
     const std::size_t end = StretchEnd(text, i, true);
@@ -572,21 +658,32 @@ std::u16string GbkToUtf16(std::string_view text) {
 }
 
 Text Utf16ToGbk(std::u16string_view text) {
-  text = text.substr(0, std::min(text.size(), text.find(u'\0')));
   // As Utf8ToGbk: ASCII as it stands, other characters through the tables, and ICU (with
   // composing) only for a stretch that holds a mark or a surrogate. The converter is fetched
-  // only then: most texts handed back by the regex engine and the window are ASCII.
-  const std::size_t n = text.size();
+  // only then: most texts handed back by the regex engine and the window are ASCII. The
+  // text ends before its first U+0000, which the one pass below stops at.
+  std::size_t n = text.size();
   Text out(2 * n, '\0');  // at most two GBK bytes per unit
   std::size_t used = 0;
   const GbkTables* tables = nullptr;
   bool hasLast = false;
   std::size_t lastIn = 0;
   std::size_t lastOut = 0;
+  bool cut = false;         // `text` already ends before its first U+0000
   std::u16string composed;  // scratch for the stretches ICU takes
   std::size_t i = 0;
   while (i < n) {
+    const std::size_t ascii = NarrowAsciiBlocks(text.data() + i, n - i, out.data() + used);
+    if (ascii != 0) {
+      hasLast = true;
+      lastIn = i + ascii - 1;
+      lastOut = used + ascii - 1;
+      i += ascii;
+      used += ascii;
+      if (i == n) break;
+    }
     const char16_t c = text[i];
+    if (c == 0) break;
     if (c < 0x80) {
       hasLast = true;
       lastIn = i;
@@ -596,16 +693,23 @@ Text Utf16ToGbk(std::u16string_view text) {
       continue;
     }
     if (tables == nullptr) tables = Tables();
-    if (tables != nullptr && !IsSurrogate(c) && !tables->IsMark(c)) {
+    const std::uint16_t form = tables != nullptr ? tables->toGbk[c] : kViaIcu;
+    if (form != kViaIcu) {
       hasLast = true;
       lastIn = i;
       lastOut = used;
-      used = static_cast<std::size_t>(PutGbk(out.data() + used, *tables, c) - out.data());
+      used = static_cast<std::size_t>(PutGbk(out.data() + used, form) - out.data());
       ++i;
       continue;
     }
     UConverter* gbk = CachedConverter(Codec::kGbk);
     if (gbk == nullptr) return Text();
+    if (!cut) {
+      // Nothing before `i` is U+0000, so the cut keeps all that was read.
+      text = text.substr(0, std::min(text.size(), text.find(u'\0')));
+      n = text.size();
+      cut = true;
+    }
     const std::size_t from = hasLast ? lastIn : i;
     if (hasLast) used = lastOut;
     const std::size_t end = StretchEnd(text, i, false);

@@ -2,6 +2,7 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
+#include <time.h>
 
 #include <algorithm>
 #include <mutex>
@@ -355,19 +356,44 @@ const RegExpObject::Compiled* RegExpObject::Compile() {
   return compiled_.get();
 }
 
+namespace {
+
+// The clock read between pcre2_match calls. A page with many matches makes one call per
+// match, and the precise clock costs more than a short call; the coarse one is read from
+// memory, and its resolution of a few milliseconds is ample for limits of 20 ms and more.
+struct CoarseClock {
+  using duration = std::chrono::nanoseconds;
+  using time_point = std::chrono::time_point<CoarseClock, duration>;
+  static time_point now() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return time_point(std::chrono::seconds(now.tv_sec) + duration(now.tv_nsec));
+  }
+};
+
+// The calling thread's JIT stack, made on first use and kept: making one maps its whole
+// reserve and the first use of each page of it faults, which a search would otherwise pay
+// on every Execute. Null when it cannot be made.
+pcre2_jit_stack* ThreadJitStack() {
+  thread_local const JitStackPtr stack(
+      pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
+  return stack.get();
+}
+
+}  // namespace
+
 bool RegExpObject::Scan(const Compiled& compiled, std::u16string_view subject,
                         std::vector<std::uint32_t>& offsets) const {
-  using Clock = std::chrono::steady_clock;
+  using Clock = CoarseClock;
   const auto deadline = Clock::now() + timeLimit_;
 
   MatchDataPtr matchData(pcre2_match_data_create_from_pattern(compiled.code.get(), nullptr));
   MatchContextPtr context(pcre2_match_context_create(nullptr));
   if (!matchData || !context) return false;
-  JitStackPtr jitStack;
   if (compiled.jit) {
-    jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
-    if (!jitStack) return false;
-    pcre2_jit_stack_assign(context.get(), nullptr, jitStack.get());
+    pcre2_jit_stack* jitStack = ThreadJitStack();
+    if (jitStack == nullptr) return false;
+    pcre2_jit_stack_assign(context.get(), nullptr, jitStack);
   }
 
   const auto* data = reinterpret_cast<PCRE2_SPTR>(subject.data());

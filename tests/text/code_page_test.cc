@@ -248,6 +248,29 @@ TEST(CodePageTest, FastPathsAgreeWithPlainConversionOnEveryCharacter) {
   EXPECT_TRUE(Wide(GbkToUtf16(gbk)) + "\0\0"s == AnsiToUnicode(gbk, kCodePageGbk));
 }
 
+TEST(CodePageTest, FastPathsAgreeWhereverABlockOfAsciiEnds) {
+  // ASCII is taken in blocks of 16 bytes (8 UTF-16 units); whatever ends a run must be seen
+  // at every place inside a block: a character, a mark, a malformed byte, a zero byte.
+  const std::vector<std::string> ends = {"\xE4\xB8\xAD", "e\xCC\x81", "\xC0", "\xE4\xB8",
+                                         "\xD6\xD0", "\x80", std::string(1, '\0')};
+  for (std::size_t lead = 0; lead <= 34; ++lead) {
+    for (const std::string& end : ends) {
+      const std::string text = std::string(lead, 'a') + end + std::string(20, 'b') + end + "c";
+      const std::string where = "after " + std::to_string(lead) + " bytes: " + Hex(end);
+      EXPECT_EQ(Hex(Utf8ToGbk(text)), Hex(UnicodeToGbk(Utf8ToUnicode(text)))) << where;
+      const Bytes plain = AnsiToUnicode(text, kCodePageGbk);
+      // The plain conversion ends at a zero byte; GbkToUtf16 maps every byte.
+      if (end.find('\0') == std::string::npos) {
+        EXPECT_EQ(Wide(GbkToUtf16(text)) + "\0\0"s, plain) << where;
+      }
+      const std::u16string units = GbkToUtf16(Utf8ToGbk(std::string(lead, 'a'))) + u"\u4E2D" +
+                                   (end.size() == 1 ? std::u16string(1, end[0] & 0x7F) : u"") +
+                                   std::u16string(20, u'b');
+      EXPECT_EQ(Hex(Utf16ToGbk(units)), Hex(UnicodeToGbk(Wide(units)))) << where;
+    }
+  }
+}
+
 TEST(CodePageTest, ThreadsConvertAtOnce) {
   // Each thread keeps converters of its own; several converting at once must not disturb
   // one another (the search threads and the GUI thread all convert pages).

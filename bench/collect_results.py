@@ -4,7 +4,8 @@
     python3 bench/collect_results.py --out build/bench/results.json RAW.json...
 
 Each RAW.json is Google Benchmark's --benchmark_out of one program (or pipeline_python.py's
-output in the same shape), named after the program. The merged file holds the machine and
+output in the same shape), named after the program; PROGRAM@N.json is round N of a program
+run several times, and the quickest round of each figure counts. The merged file holds the machine and
 load, every program's figures, and the ratios against the targets; the ratios are printed
 as a table. Exit code 0 whatever the figures: a missed target is reported, not an error.
 """
@@ -21,15 +22,27 @@ HITS = (1000, 10000)
 
 
 def load(paths):
+    """The runs by program. PROGRAM@N.json is round N of PROGRAM: the rounds' entries are
+    merged under PROGRAM, each marked with its round."""
     runs = {}
     for path in paths:
         with open(path, encoding="utf-8") as f:
-            runs[os.path.splitext(os.path.basename(path))[0]] = json.load(f)
+            run = json.load(f)
+        program, _, round_ = os.path.splitext(os.path.basename(path))[0].partition("@")
+        for entry in run.get("benchmarks", []):
+            if round_:
+                entry["round"] = int(round_)
+        if program in runs:
+            runs[program]["benchmarks"].extend(run.get("benchmarks", []))
+        else:
+            runs[program] = run
     return runs
 
 
 def find(runs, program, name, aggregate=None):
-    """The benchmark entry `name` of `program` (an aggregate such as "median" when given)."""
+    """The benchmark entry `name` of `program` (an aggregate such as "median" when given);
+    of several rounds, the quickest."""
+    found = []
     for entry in runs.get(program, {}).get("benchmarks", []):
         if entry.get("error_occurred"):
             continue
@@ -40,10 +53,10 @@ def find(runs, program, name, aggregate=None):
         if rest and not rest.startswith("/"):
             continue
         if aggregate is None and entry.get("run_type") != "aggregate":
-            return entry
+            found.append(entry)
         if aggregate is not None and entry.get("aggregate_name") == aggregate:
-            return entry
-    return None
+            found.append(entry)
+    return min(found, key=millis) if found else None
 
 
 def millis(entry):

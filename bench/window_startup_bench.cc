@@ -61,8 +61,8 @@ xcb_atom_t Atom(const char* name) {
 // The _NET_WM_PID of `window`, 0 when it has none.
 std::uint32_t PidOf(xcb_window_t window, xcb_atom_t netWmPid) {
   Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-      connection,
-      xcb_get_property(connection, 0, window, netWmPid, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+      connection, xcb_get_property(connection, 0, window, netWmPid, XCB_ATOM_CARDINAL, 0, 1),
+      nullptr));
   if (!reply || xcb_get_property_value_length(reply.get()) < 4) return 0;
   return *static_cast<std::uint32_t*>(xcb_get_property_value(reply.get()));
 }
@@ -87,11 +87,11 @@ std::optional<Area> AreaOf(xcb_window_t window) {
 
 // The pixels of the screen (the root window) in `area`.
 std::string Pixels(const Area& area) {
-  Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(
-      connection,
-      xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, area.x, area.y,
-                    area.width, area.height, ~0u),
-      nullptr));
+  Reply<xcb_get_image_reply_t> image(
+      xcb_get_image_reply(connection,
+                          xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, area.x,
+                                        area.y, area.width, area.height, ~0u),
+                          nullptr));
   if (!image) return {};
   return std::string(reinterpret_cast<const char*>(xcb_get_image_data(image.get())),
                      static_cast<std::size_t>(xcb_get_image_data_length(image.get())));

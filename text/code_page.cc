@@ -544,11 +544,10 @@ Text Utf8ToGbk(std::string_view data) {
   std::size_t n = data.size();
   Text out(n, '\0');
   std::size_t used = 0;
-  // Where the last character converted in place began, in the input and in `out`: a
-  // combining mark after it makes ICU take the text from there (it may compose with it).
-  bool hasLast = false;
-  std::size_t lastIn = 0;
-  std::size_t lastOut = 0;
+  // Everything from `inPlace` to `i` was converted in place (ASCII or through the table).
+  // When ICU must take a stretch, it takes the last of those characters along (a mark may
+  // compose with it); that character is found again by stepping back from `i`.
+  std::size_t inPlace = 0;
   // A zero byte is always U+0000 in UTF-8, and the text ends there: the pass below stops at
   // it, and before ICU first takes a stretch the input is cut there (`cut`).
   bool cut = false;
@@ -557,19 +556,11 @@ Text Utf8ToGbk(std::string_view data) {
   while (i < n) {
     const std::size_t ascii = CopyAsciiBlocks<true, false, true>(
         s + i, std::min(n - i, out.size() - used), out.data() + used, nullptr);
-    if (ascii != 0) {
-      hasLast = true;
-      lastIn = i + ascii - 1;
-      lastOut = used + ascii - 1;
-      i += ascii;
-      used += ascii;
-      if (i == n) break;
-    }
+    i += ascii;
+    used += ascii;
+    if (i == n) break;
     if (s[i] < 0x80) {
       if (s[i] == 0) break;
-      hasLast = true;
-      lastIn = i;
-      lastOut = used;
       out[used++] = static_cast<char>(s[i++]);
       continue;
     }
@@ -583,11 +574,8 @@ Text Utf8ToGbk(std::string_view data) {
         viaIcu = true;
         break;
       }
-      lastIn = i;
-      lastOut = used;
       used = static_cast<std::size_t>(PutGbk(out.data() + used, form) - out.data());
       i += length;
-      hasLast = true;
     }
     if (!viaIcu) continue;
     if (!cut) {
@@ -597,16 +585,23 @@ Text Utf8ToGbk(std::string_view data) {
       cut = true;
     }
     // ICU takes the stretch from the character before (the base a mark may compose with)
-    // to the next long ASCII run.
-    const std::size_t from = hasLast ? lastIn : i;
-    if (hasLast) used = lastOut;
+    // to the next long ASCII run; that character's bytes are taken back out of `out`.
+    std::size_t from = i;
+    if (i > inPlace) {
+      from = i - 1;
+      while (from > inPlace && (s[from] & 0xC0) == 0x80) --from;
+      char16_t c = s[from];
+      if (c >= 0x80) DecodeUtf8Bmp(s, from, n, c);
+      const std::uint16_t form = c < 0x80 ? c : tables->toGbk[c];
+      used -= form > 0xFF ? 2 : form != 0 ? 1 : 0;
+    }
     const std::size_t end = StretchEnd(data, i, false);
     const std::string_view stretch = data.substr(from, end - from);
     if (wide.size() < stretch.size()) wide.resize(stretch.size());
     const std::size_t units = ComposePairs(wide.data(), DecodeInto(utf8, stretch, wide, 0));
     used = EncodeInto(gbk, std::u16string_view(wide.data(), units), out, used);
-    hasLast = false;
     i = end;
+    inPlace = end;
   }
   out.resize(used);
   return out;

@@ -251,8 +251,8 @@ TEST(CodePageTest, FastPathsAgreeWithPlainConversionOnEveryCharacter) {
 TEST(CodePageTest, FastPathsAgreeWhereverABlockOfAsciiEnds) {
   // ASCII is taken in blocks of 16 bytes (8 UTF-16 units); whatever ends a run must be seen
   // at every place inside a block: a character, a mark, a malformed byte, a zero byte.
-  const std::vector<std::string> ends = {"\xE4\xB8\xAD", "e\xCC\x81", "\xC0", "\xE4\xB8",
-                                         "\xD6\xD0", "\x80", std::string(1, '\0')};
+  const std::vector<std::string> ends = {
+      "\xE4\xB8\xAD", "e\xCC\x81", "\xC0", "\xE4\xB8", "\xD6\xD0", "\x80", std::string(1, '\0')};
   for (std::size_t lead = 0; lead <= 34; ++lead) {
     for (const std::string& end : ends) {
       const std::string text = std::string(lead, 'a') + end + std::string(20, 'b') + end + "c";

@@ -33,8 +33,9 @@
 // Thread-safety: a RegExpObject belongs to one thread at a time (it caches its compiled
 // pattern). Compiled patterns are kept process-wide for the patterns used last, so a search
 // does not compile and JIT its site's pattern again; they are read-only once made and shared
-// safely between threads. A MatchCollection and the RegexMatch views into it are immutable once
-// made and may be read from any thread.
+// safely between threads. Each thread keeps one JIT stack for its runs, made on its first
+// Execute or Replace and released when the thread ends. A MatchCollection and the RegexMatch
+// views into it are immutable once made and may be read from any thread.
 #ifndef TRAWLER_TEXT_REGEX_ENGINE_H_
 #define TRAWLER_TEXT_REGEX_ENGINE_H_
 

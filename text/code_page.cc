@@ -383,6 +383,9 @@ const GbkTables* Tables() {
   return tables.ready ? &tables : nullptr;
 }
 
+// The number of bytes of `gbk` (a toGbk value other than kViaIcu): what PutGbk writes.
+constexpr std::size_t GbkLength(std::uint16_t gbk) { return gbk > 0xFF ? 2 : gbk != 0 ? 1 : 0; }
+
 // Writes `gbk` (a toGbk value other than kViaIcu) at `to`; returns the end of what it wrote.
 char* PutGbk(char* to, std::uint16_t gbk) {
   if (gbk > 0xFF) *to++ = static_cast<char>(gbk >> 8);
@@ -592,8 +595,7 @@ Text Utf8ToGbk(std::string_view data) {
       while (from > inPlace && (s[from] & 0xC0) == 0x80) --from;
       char16_t c = s[from];
       if (c >= 0x80) DecodeUtf8Bmp(s, from, n, c);
-      const std::uint16_t form = c < 0x80 ? c : tables->toGbk[c];
-      used -= form > 0xFF ? 2 : form != 0 ? 1 : 0;
+      used -= GbkLength(c < 0x80 ? c : tables->toGbk[c]);
     }
     const std::size_t end = StretchEnd(data, i, false);
     const std::string_view stretch = data.substr(from, end - from);
@@ -661,28 +663,20 @@ Text Utf16ToGbk(std::u16string_view text) {
   Text out(2 * n, '\0');  // at most two GBK bytes per unit
   std::size_t used = 0;
   const GbkTables* tables = nullptr;
-  bool hasLast = false;
-  std::size_t lastIn = 0;
-  std::size_t lastOut = 0;
+  // Everything from `inPlace` to `i` was converted in place, one unit per character; ICU
+  // takes the last of those characters along with its stretch (a mark may compose with it).
+  std::size_t inPlace = 0;
   bool cut = false;         // `text` already ends before its first U+0000
   std::u16string composed;  // scratch for the stretches ICU takes
   std::size_t i = 0;
   while (i < n) {
     const std::size_t ascii = NarrowAsciiBlocks(text.data() + i, n - i, out.data() + used);
-    if (ascii != 0) {
-      hasLast = true;
-      lastIn = i + ascii - 1;
-      lastOut = used + ascii - 1;
-      i += ascii;
-      used += ascii;
-      if (i == n) break;
-    }
+    i += ascii;
+    used += ascii;
+    if (i == n) break;
     const char16_t c = text[i];
     if (c == 0) break;
     if (c < 0x80) {
-      hasLast = true;
-      lastIn = i;
-      lastOut = used;
       out[used++] = static_cast<char>(c);
       ++i;
       continue;
@@ -690,9 +684,6 @@ Text Utf16ToGbk(std::u16string_view text) {
     if (tables == nullptr) tables = Tables();
     const std::uint16_t form = tables != nullptr ? tables->toGbk[c] : kViaIcu;
     if (form != kViaIcu) {
-      hasLast = true;
-      lastIn = i;
-      lastOut = used;
       used = static_cast<std::size_t>(PutGbk(out.data() + used, form) - out.data());
       ++i;
       continue;
@@ -705,14 +696,19 @@ Text Utf16ToGbk(std::u16string_view text) {
       n = text.size();
       cut = true;
     }
-    const std::size_t from = hasLast ? lastIn : i;
-    if (hasLast) used = lastOut;
+    std::size_t from = i;
+    if (i > inPlace) {
+      // The character before, and its bytes taken back out of `out`.
+      from = i - 1;
+      const char16_t last = text[from];
+      used -= GbkLength(last < 0x80 ? last : tables->toGbk[last]);
+    }
     const std::size_t end = StretchEnd(text, i, false);
     composed.assign(text.substr(from, end - from));
     const std::size_t units = ComposePairs(composed.data(), composed.size());
     used = EncodeInto(gbk, std::u16string_view(composed.data(), units), out, used);
-    hasLast = false;
     i = end;
+    inPlace = end;
   }
   out.resize(used);
   return out;

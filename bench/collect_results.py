@@ -5,9 +5,9 @@
 
 Each RAW.json is Google Benchmark's --benchmark_out of one program (or pipeline_python.py's
 output in the same shape), named after the program; PROGRAM@N.json is round N of a program
-run several times, and the quickest round of each figure counts. The merged file holds the machine and
-load, every program's figures, and the ratios against the targets; the ratios are printed
-as a table. Exit code 0 whatever the figures: a missed target is reported, not an error.
+run several times, and the quickest round of each figure counts. The merged file holds the
+machine and load, every program's figures (each round's marked with its number), and the
+ratios against the targets; the ratios are printed as a table. Exit code 0 whatever the figures: a missed target is reported, not an error.
 """
 
 import argparse

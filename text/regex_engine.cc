@@ -402,8 +402,9 @@ bool RegExpObject::Scan(const Compiled& compiled, std::u16string_view subject,
   const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(matchData.get());
   std::size_t start = 0;
   std::size_t chunk = kChunkStart;
-  // The subject is checked for valid UTF-16 on the first call only: checking it again on
-  // every call of the loop makes a page with many matches quadratic.
+  // Without JIT, pcre2_match checks the subject for valid UTF-16 on the first call only:
+  // checking it again on every call of the loop makes a page with many matches quadratic.
+  // (The JIT's entry takes no such option and makes no such check.)
   std::uint32_t matchOptions = 0;
   auto before = Clock::now();
   while (start <= length) {
